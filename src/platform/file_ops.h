@@ -1,0 +1,12 @@
+// File operations whose guarantees the standard library does not give.
+#pragma once
+
+#include <filesystem>
+
+namespace quorbin::platform {
+
+// Renames a file without ever replacing an existing target. Returns false when
+// the target exists or the rename fails for any other reason.
+bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
+
+}  // namespace quorbin::platform

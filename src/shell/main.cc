@@ -1,0 +1,72 @@
+// Process entry: one agent per machine, the application without a window, the
+// tray icon when there is a display, the agent object and its start-up, then the
+// event loop until "Sair", SIGTERM or SIGINT asks to end. The exit code is 0.
+#include <QApplication>
+#include <QSocketNotifier>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/executable.h"
+#include "platform/single_instance.h"
+#include "platform/termination_signals.h"
+#include "shell/agent.h"
+#include "shell/message_box.h"
+#include "shell/qt_event_loop.h"
+#include "shell/tray_icon.h"
+#include "support/activity_log.h"
+#include "support/clock.h"
+
+namespace {
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+std::unique_ptr<QCoreApplication> CreateApplication(int& argc, char** argv, bool graphical) {
+  if (!graphical) return std::make_unique<QCoreApplication>(argc, argv);
+  // A display that cannot be reached must not abort the agent: fall back to a
+  // screenless platform (no tray then).
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
+  auto application = std::make_unique<QApplication>(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  return application;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace quorbin;
+  if (!platform::AcquireSingleInstance(platform::SingleInstanceName())) return 0;
+
+  const bool graphical = HasDisplay();
+  const auto application = CreateApplication(argc, argv, graphical);
+
+  QtEventLoop loop;
+  SystemClock clock;
+  ActivityLog log(ActivityLog::DefaultPath(), clock);
+  Agent agent({.loop = loop,
+               .log = log,
+               .clock = clock,
+               .show_message = [graphical](const std::string& text) { ShowMessage(text, graphical); },
+               .run_phases = [] {},
+               .executable = platform::ExecutablePath()});
+
+  std::unique_ptr<QSocketNotifier> termination;
+  if (const int fd = platform::TerminationRequestDescriptor(); fd >= 0) {
+    termination = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(termination.get(), &QSocketNotifier::activated, [&agent] {
+      platform::AcknowledgeTerminationRequest();
+      agent.sairClick();
+    });
+  }
+  std::unique_ptr<TrayIcon> tray;
+  if (graphical) tray = std::make_unique<TrayIcon>([&agent] { agent.sairClick(); });
+
+  agent.Start();
+  loop.Run();
+  return 0;
+}

@@ -1,0 +1,161 @@
+#include "support/activity_log.h"
+
+#include <cstdio>
+#include <exception>
+#include <fstream>
+
+#include "platform/executable.h"
+#include "platform/local_time.h"
+
+namespace quorbin {
+namespace {
+
+std::string TwoDigits(int value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d", value);
+  return text;
+}
+
+// The lines that one message adds, as a rewrite of the whole file would leave
+// them: every break ends a line, a trailing break leaves an empty line, and the
+// first NUL ends the text.
+std::vector<std::string> MessageLines(DateTime now, std::string_view message) {
+  message = message.substr(0, message.find('\0'));
+  std::string text = LogStamp(now);
+  text += message;
+  text += "\r\n";
+  return SplitLines(text);
+}
+
+std::string EncodeLines(const std::vector<std::string>& lines, TextEncoding encoding) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  return EncodeText(text, encoding);
+}
+
+// Reads units (bytes, or 16-bit units of UTF-16) and tells whether a rewrite as a
+// line file would leave the file unchanged: only CR LF breaks, no NUL, a final
+// CR LF unless the text is empty, nothing after the last whole unit.
+class NormalFormCheck {
+ public:
+  explicit NormalFormCheck(TextEncoding encoding) : encoding_(encoding) {}
+
+  bool Feed(std::string_view bytes) {
+    for (const char byte : bytes) {
+      if (!Unit(byte)) return false;
+    }
+    return true;
+  }
+
+  bool Finish() const { return pending_bytes_ == 0 && (previous_ == kNone || previous_ == '\n'); }
+
+ private:
+  static constexpr unsigned kNone = 0x110000;
+
+  bool Unit(char byte) {
+    unsigned unit = static_cast<unsigned char>(byte);
+    if (encoding_ == TextEncoding::kUtf16Le || encoding_ == TextEncoding::kUtf16Be) {
+      if (pending_bytes_ == 0) {
+        first_byte_ = unit;
+        pending_bytes_ = 1;
+        return true;
+      }
+      pending_bytes_ = 0;
+      unit = encoding_ == TextEncoding::kUtf16Le ? (unit << 8) | first_byte_
+                                                 : (first_byte_ << 8) | unit;
+    }
+    const bool fine = unit != 0 && (previous_ != '\r' || unit == '\n') &&
+                      (unit != '\n' || previous_ == '\r');
+    previous_ = unit;
+    return fine;
+  }
+
+  TextEncoding encoding_;
+  unsigned previous_ = kNone;
+  unsigned first_byte_ = 0;
+  int pending_bytes_ = 0;
+};
+
+// The file's encoding when it is already in the form a rewrite would give it.
+std::optional<TextEncoding> CheckNormalForm(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string chunk(1 << 20, '\0');
+  in.read(chunk.data(), 3);
+  chunk.resize(static_cast<std::size_t>(in.gcount()));
+  std::size_t mark = 0;
+  const TextEncoding encoding = DetectEncoding(chunk, &mark);
+  NormalFormCheck check(encoding);
+  if (!check.Feed(std::string_view(chunk).substr(mark))) return std::nullopt;
+  chunk.resize(1 << 20);
+  while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+    if (!check.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(in.gcount())))) {
+      return std::nullopt;
+    }
+  }
+  if (in.bad() || !check.Finish()) return std::nullopt;
+  return encoding;
+}
+
+}  // namespace
+
+std::string LogStamp(DateTime moment) {
+  const auto& regional = platform::CurrentRegionalSettings();
+  const CivilTime c = moment.ToCivil();
+  char year[16];
+  std::snprintf(year, sizeof year, "%04d", c.year);
+  return "[" + TwoDigits(c.day) + regional.date_separator + TwoDigits(c.month) +
+         regional.date_separator + year + " " + TwoDigits(c.hour) + regional.time_separator +
+         TwoDigits(c.minute) + regional.time_separator + TwoDigits(c.second) + "] : ";
+}
+
+ActivityLog::ActivityLog(std::filesystem::path file, const Clock& clock)
+    : file_(std::move(file)), clock_(clock) {}
+
+std::filesystem::path ActivityLog::DefaultPath() {
+  return platform::ExecutableDirectory() / "log_sync.txt";
+}
+
+void ActivityLog::WriteLog(std::string_view message) noexcept {
+  try {
+    const DateTime now = clock_.Now();
+    last_log_time_ = now;
+    Write(now, message);
+  } catch (const std::exception&) {
+    // A line that cannot be written is lost; the caller carries on.
+  }
+}
+
+void ActivityLog::Write(DateTime now, std::string_view message) {
+  const auto lines = MessageLines(now, message);
+  std::error_code error;
+  const auto size = std::filesystem::file_size(file_, error);
+  const bool exists = !error;
+  if (exists && (!encoding_ || size != known_size_)) {
+    std::ofstream probe(file_, std::ios::binary | std::ios::app);  // fails on a read-only log
+    if (!probe) return;
+    probe.close();
+    encoding_ = CheckNormalForm(file_);
+    if (!encoding_) return RewriteWith(lines);
+  }
+  const TextEncoding encoding = exists ? *encoding_ : TextEncoding::kAnsi;
+  const std::string bytes = EncodeLines(lines, encoding);
+  std::ofstream out(file_, std::ios::binary | std::ios::app);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) {
+    encoding_.reset();
+    return;
+  }
+  encoding_ = encoding;
+  known_size_ = (exists ? size : 0) + bytes.size();
+}
+
+void ActivityLog::RewriteWith(const std::vector<std::string>& lines) {
+  LineFile log = ReadLineFile(file_);
+  log.lines.insert(log.lines.end(), lines.begin(), lines.end());
+  WriteLineFile(file_, log);
+  encoding_ = log.encoding;
+  known_size_ = std::filesystem::file_size(file_);
+}
+
+}  // namespace quorbin

@@ -1,0 +1,159 @@
+#include "support/line_file.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "support/code_page.h"
+#include "support/failure.h"
+
+namespace quorbin {
+namespace {
+
+std::u16string Utf16Units(std::string_view bytes, bool big_endian) {
+  std::u16string units;
+  units.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    units += static_cast<char16_t>(big_endian ? (first << 8) | second : (second << 8) | first);
+  }
+  return units;
+}
+
+std::string Utf16Bytes(std::string_view utf8, bool big_endian) {
+  std::string bytes;
+  for (const char16_t unit : Utf8ToUtf16(utf8)) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    bytes += big_endian ? high : low;
+    bytes += big_endian ? low : high;
+  }
+  return bytes;
+}
+
+// Malformed UTF-8 is replaced, as the system's decoder does.
+std::string CleanUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t pos = 0; pos < bytes.size();) AppendUtf8(out, NextCodePoint(bytes, pos));
+  return out;
+}
+
+}  // namespace
+
+TextEncoding DetectEncoding(std::string_view bytes, std::size_t* mark_length) {
+  std::size_t length = 0;
+  TextEncoding encoding = TextEncoding::kAnsi;
+  if (bytes.starts_with("\xEF\xBB\xBF")) {
+    encoding = TextEncoding::kUtf8, length = 3;
+  } else if (bytes.starts_with("\xFF\xFE")) {
+    encoding = TextEncoding::kUtf16Le, length = 2;
+  } else if (bytes.starts_with("\xFE\xFF")) {
+    encoding = TextEncoding::kUtf16Be, length = 2;
+  }
+  if (mark_length) *mark_length = length;
+  return encoding;
+}
+
+std::string DecodeText(std::string_view bytes, TextEncoding* encoding_out) {
+  std::size_t mark = 0;
+  const TextEncoding encoding = DetectEncoding(bytes, &mark);
+  if (encoding_out) *encoding_out = encoding;
+  bytes.remove_prefix(mark);
+  std::string text;
+  switch (encoding) {
+    case TextEncoding::kAnsi:
+      text = AnsiToUtf8(bytes);
+      break;
+    case TextEncoding::kUtf8:
+      text = CleanUtf8(bytes);
+      break;
+    case TextEncoding::kUtf16Le:
+    case TextEncoding::kUtf16Be:
+      text = Utf16ToUtf8(Utf16Units(bytes, encoding == TextEncoding::kUtf16Be));
+      break;
+  }
+  if (const auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+  return text;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      lines.emplace_back(text.substr(start));
+      break;
+    }
+    lines.emplace_back(text.substr(start, end - start));
+    start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+  }
+  return lines;
+}
+
+std::string EncodeText(std::string_view utf8, TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::kAnsi:
+      return Utf8ToAnsi(utf8);
+    case TextEncoding::kUtf8:
+      return std::string(utf8);
+    case TextEncoding::kUtf16Le:
+      return Utf16Bytes(utf8, false);
+    case TextEncoding::kUtf16Be:
+      return Utf16Bytes(utf8, true);
+  }
+  return {};
+}
+
+std::string ByteOrderMark(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::kUtf8:
+      return "\xEF\xBB\xBF";
+    case TextEncoding::kUtf16Le:
+      return "\xFF\xFE";
+    case TextEncoding::kUtf16Be:
+      return "\xFE\xFF";
+    case TextEncoding::kAnsi:
+      break;
+  }
+  return {};
+}
+
+LineFile DecodeLineFile(std::string_view bytes) {
+  LineFile file;
+  file.lines = SplitLines(DecodeText(bytes, &file.encoding));
+  return file;
+}
+
+std::string EncodeLineFile(const LineFile& file) {
+  std::string text;
+  for (const auto& line : file.lines) {
+    text += line;
+    text += "\r\n";
+  }
+  return ByteOrderMark(file.encoding) + EncodeText(text, file.encoding);
+}
+
+std::string ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Failure("Cannot open file \"" + path.string() + "\".");
+  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) throw Failure("Cannot read file \"" + path.string() + "\".");
+  return bytes;
+}
+
+LineFile ReadLineFile(const std::filesystem::path& path) {
+  return DecodeLineFile(ReadFileBytes(path));
+}
+
+void WriteLineFile(const std::filesystem::path& path, const LineFile& file) {
+  const std::string bytes = EncodeLineFile(file);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw Failure("Cannot create file \"" + path.string() + "\".");
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) throw Failure("Cannot write file \"" + path.string() + "\".");
+}
+
+}  // namespace quorbin

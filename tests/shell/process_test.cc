@@ -1,0 +1,62 @@
+// The real binary, started from a temporary executable directory.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "support/agent_process.h"
+#include "support/temp_dir.h"
+
+namespace quorbin {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::AgentProcess;
+using testing::TempDir;
+using testing::WaitFor;
+
+constexpr const char* kPassStart = "Iniciando processo de sincronia... Vers\xE3o v1,2\r\n";
+
+TEST(AgentProcessTest, HeadlessAgentWritesItsLinesAndEndsCleanlyOnSigterm) {
+  TempDir dir;
+  AgentProcess agent(QUORBIN_AGENT_BINARY, dir.path());
+  agent.Start();
+  ASSERT_TRUE(WaitFor([&] { return agent.LogText().ends_with(kPassStart); }, 10s))
+      << agent.LogText() << agent.StandardError();
+  agent.Signal(SIGTERM);
+  EXPECT_EQ(agent.Wait(10s), 0);
+}
+
+TEST(AgentProcessTest, SigintActsLikeSair) {
+  TempDir dir;
+  AgentProcess agent(QUORBIN_AGENT_BINARY, dir.path());
+  agent.Start();
+  ASSERT_TRUE(WaitFor([&] { return !agent.LogText().empty(); }, 10s));
+  agent.Signal(SIGINT);
+  EXPECT_EQ(agent.Wait(10s), 0);
+}
+
+TEST(AgentProcessTest, SecondInstanceEndsAtOnceWithoutWriting) {
+  TempDir first_dir;
+  TempDir second_dir;
+  AgentProcess first(QUORBIN_AGENT_BINARY, first_dir.path());
+  AgentProcess second(QUORBIN_AGENT_BINARY, second_dir.path());
+  second.SetEnv("QUORBIN_LOCK_NAME", "test-shared-" + first_dir.path().filename().string());
+  first.SetEnv("QUORBIN_LOCK_NAME", "test-shared-" + first_dir.path().filename().string());
+  first.Start();
+  ASSERT_TRUE(WaitFor([&] { return !first.LogText().empty(); }, 10s));
+
+  second.Start();
+  EXPECT_EQ(second.Wait(1s), 0);
+  EXPECT_FALSE(std::filesystem::exists(second_dir / "log_sync.txt"));
+  EXPECT_TRUE(first.Running());
+
+  // The lock of a killed agent is free again.
+  first.Signal(SIGKILL);
+  first.Wait(5s);
+  second.Start();
+  EXPECT_TRUE(WaitFor([&] { return !second.LogText().empty(); }, 10s));
+  second.Signal(SIGTERM);
+  EXPECT_EQ(second.Wait(10s), 0);
+}
+
+}  // namespace
+}  // namespace quorbin

@@ -1,0 +1,77 @@
+#include "support/self_update.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace quorbin {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+class SelfUpdateTest : public ::testing::Test {
+ protected:
+  bool Exists(const std::filesystem::path& file) { return std::filesystem::exists(file); }
+
+  TempDir dir;
+  std::filesystem::path running = dir / "quorbin_sync";
+  std::filesystem::path pending = dir / "quorbin_sync.exe_new";
+  std::filesystem::path previous = dir / "quorbin_sync.exe_old";
+};
+
+TEST_F(SelfUpdateTest, NoPendingVersionChangesNothing) {
+  WriteBytes(running, "v1");
+  EXPECT_FALSE(ApplyPendingUpdate(running));
+  EXPECT_EQ(ReadBytes(running), "v1");
+  EXPECT_FALSE(Exists(previous));
+}
+
+TEST_F(SelfUpdateTest, PendingVersionTakesTheExecutablesPlace) {
+  WriteBytes(running, "v1");
+  WriteBytes(pending, "v2");
+  EXPECT_TRUE(ApplyPendingUpdate(running));
+  EXPECT_EQ(ReadBytes(running), "v2");
+  EXPECT_EQ(ReadBytes(previous), "v1");
+  EXPECT_FALSE(Exists(pending));
+}
+
+TEST_F(SelfUpdateTest, StaleOldVersionNoLongerBlocksTheSwap) {
+  WriteBytes(running, "v2");
+  WriteBytes(pending, "v3");
+  WriteBytes(previous, "v1");
+  EXPECT_TRUE(ApplyPendingUpdate(running));
+  EXPECT_EQ(ReadBytes(running), "v3");
+  EXPECT_EQ(ReadBytes(previous), "v2");
+  EXPECT_FALSE(ApplyPendingUpdate(running)) << "a second start must not end the agent again";
+}
+
+TEST_F(SelfUpdateTest, OldVersionThatCannotBeRemovedLeavesEverythingInPlace) {
+  WriteBytes(running, "v2");
+  WriteBytes(pending, "v3");
+  std::filesystem::create_directory(previous);
+  WriteBytes(previous / "blocker", "");
+  EXPECT_FALSE(ApplyPendingUpdate(running));
+  EXPECT_EQ(ReadBytes(running), "v2");
+  EXPECT_EQ(ReadBytes(pending), "v3");
+}
+
+TEST_F(SelfUpdateTest, FailedSecondRenameGivesTheExecutableItsNameBack) {
+  WriteBytes(running, "v2");
+  WriteBytes(pending, "v3");
+  int calls = 0;
+  const auto second_rename_fails = [&](const std::filesystem::path& from,
+                                       const std::filesystem::path& to) {
+    if (++calls == 2) return false;
+    std::filesystem::rename(from, to);
+    return true;
+  };
+  EXPECT_FALSE(ApplyPendingUpdate(running, second_rename_fails));
+  EXPECT_EQ(ReadBytes(running), "v2");
+  EXPECT_EQ(ReadBytes(pending), "v3");
+  EXPECT_FALSE(Exists(previous));
+}
+
+}  // namespace
+}  // namespace quorbin
