@@ -103,9 +103,15 @@ std::string LogStamp(DateTime moment) {
   const CivilTime c = moment.ToCivil();
   char year[16];
   std::snprintf(year, sizeof year, "%04d", c.year);
-  return "[" + TwoDigits(c.day) + regional.date_separator + TwoDigits(c.month) +
-         regional.date_separator + year + " " + TwoDigits(c.hour) + regional.time_separator +
-         TwoDigits(c.minute) + regional.time_separator + TwoDigits(c.second) + "] : ";
+  std::string stamp = "[";
+  for (const auto& piece :
+       {TwoDigits(c.day), regional.date_separator, TwoDigits(c.month), regional.date_separator,
+        std::string(year), std::string(" "), TwoDigits(c.hour), regional.time_separator,
+        TwoDigits(c.minute), regional.time_separator, TwoDigits(c.second)}) {
+    stamp.append(piece);
+  }
+  stamp.append("] : ");
+  return stamp;
 }
 
 ActivityLog::ActivityLog(std::filesystem::path file, const Clock& clock)

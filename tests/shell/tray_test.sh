@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The tray icon under a virtual display: the tray host starts after the agent (as
+# at logon), the icon must still appear; a right click opens the menu, a click on
+# "Sair" ends the agent with exit code 0.
+# Usage: tray_test.sh <quorbin_sync binary>. Exit 77 (skipped) without the tools.
+set -u
+binary=$1
+for tool in Xvfb trayer xdotool xwininfo; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAILED: $*"; echo "--- agent stderr"; cat "$work/stderr.txt" 2>/dev/null; exit 1; }
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_until() {
+  local tenths=$1
+  shift
+  for ((i = 0; i < tenths; i++)); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+pids+=($!)
+wait_until 100 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+
+cp "$binary" "$work/quorbin_sync"
+QUORBIN_LOCK_NAME="tray-test-$$" QUORBIN_DRIVE_C="$work/drive_c" "$work/quorbin_sync" \
+  2>"$work/stderr.txt" &
+agent=$!
+pids+=($agent)
+wait_until 100 test -s "$work/log_sync.txt" || fail "the agent wrote no log line"
+
+trayer --edge top --align right --widthtype request --height 32 >/dev/null 2>&1 &
+pids+=($!)
+
+icon_window() {
+  xwininfo -root -tree | awk '/"panel"/ { in_panel = 1 } in_panel && /"quorbin_sync"/ { print $1; exit }'
+}
+has_icon() { [ -n "$(icon_window)" ]; }
+wait_until 150 has_icon || fail "the icon did not appear in the tray"
+echo "icon embedded in the tray: $(icon_window)"
+
+xdotool mousemove --window "$(icon_window)" 10 10 click 3
+# The menu: a top-level window of the agent larger than its 1x1 helpers.
+menu_geometry() {
+  xwininfo -root -children | awk '/"quorbin_sync"/ && $0 !~ / 1x1\+/ && $0 !~ / 3x3\+/ {
+    for (i = 1; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+\+-?[0-9]+\+-?[0-9]+$/) { print $i; exit } }'
+}
+has_menu() { [ -n "$(menu_geometry)" ]; }
+wait_until 50 has_menu || fail "the menu did not open"
+geometry=$(menu_geometry)
+echo "menu: $geometry"
+IFS='x+' read -r width height left top <<<"$geometry"
+xdotool mousemove $((left + width / 2)) $((top + height / 2)) click 1
+
+agent_ended() { ! kill -0 "$agent" 2>/dev/null; }
+wait_until 100 agent_ended || fail "the agent did not end after Sair"
+wait "$agent"
+code=$?
+[ "$code" -eq 0 ] || fail "exit code $code"
+echo "Sair ended the agent with exit code 0"
