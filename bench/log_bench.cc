@@ -20,7 +20,8 @@ using Clock = std::chrono::steady_clock;
 void WriteBigLog(const std::filesystem::path& file, std::uintmax_t bytes) {
   const std::string line =
       "[09/12/2026 14:03:27] : Nota numero 123456 enviada. Arquivo "
-      "C:\\Tavrellis\\PDV\\NFCe\\XML\\202612\\35261212345678000199650010001234561000123456-nfe.xml\r\n";
+      "C:\\Tavrellis\\PDV\\NFCe\\XML\\202612\\35261212345678000199650010001234561000123456-nfe."
+      "xml\r\n";
   std::string block;
   while (block.size() < (1 << 20)) block += line;
   std::ofstream out(file, std::ios::binary);
@@ -63,8 +64,9 @@ int main(int argc, char** argv) {
   }
   const double empty_median = Median(empty_times);
   const double big_median = Median(big_times);
-  std::printf("log_line_200mb_vs_empty %.2f  (median %.1f us vs %.1f us; first line on 200 MB: %.0f ms)\n",
-              big_median / empty_median, big_median, empty_median, first_big / 1000);
+  std::printf(
+      "log_line_200mb_vs_empty %.2f  (median %.1f us vs %.1f us; first line on 200 MB: %.0f ms)\n",
+      big_median / empty_median, big_median, empty_median, first_big / 1000);
   std::filesystem::remove_all(dir);
   return 0;
 }

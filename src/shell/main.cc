@@ -48,12 +48,13 @@ int main(int argc, char** argv) {
   QtEventLoop loop;
   SystemClock clock;
   ActivityLog log(ActivityLog::DefaultPath(), clock);
-  Agent agent({.loop = loop,
-               .log = log,
-               .clock = clock,
-               .show_message = [graphical](const std::string& text) { ShowMessage(text, graphical); },
-               .run_phases = [] {},
-               .executable = platform::ExecutablePath()});
+  Agent agent(
+      {.loop = loop,
+       .log = log,
+       .clock = clock,
+       .show_message = [graphical](const std::string& text) { ShowMessage(text, graphical); },
+       .run_phases = [] {},
+       .executable = platform::ExecutablePath()});
 
   std::unique_ptr<QSocketNotifier> termination;
   if (const int fd = platform::TerminationRequestDescriptor(); fd >= 0) {

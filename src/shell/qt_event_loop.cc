@@ -27,8 +27,7 @@ class QtTimer final : public Timer {
 
 }  // namespace
 
-std::unique_ptr<Timer> QtEventLoop::CreateTimer(int interval_ms,
-                                                std::function<void()> on_elapsed) {
+std::unique_ptr<Timer> QtEventLoop::CreateTimer(int interval_ms, std::function<void()> on_elapsed) {
   return std::make_unique<QtTimer>(interval_ms, std::move(on_elapsed));
 }
 

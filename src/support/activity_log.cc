@@ -64,8 +64,8 @@ class NormalFormCheck {
       unit = encoding_ == TextEncoding::kUtf16Le ? (unit << 8) | first_byte_
                                                  : (first_byte_ << 8) | unit;
     }
-    const bool fine = unit != 0 && (previous_ != '\r' || unit == '\n') &&
-                      (unit != '\n' || previous_ == '\r');
+    const bool fine =
+        unit != 0 && (previous_ != '\r' || unit == '\n') && (unit != '\n' || previous_ == '\r');
     previous_ = unit;
     return fine;
   }

@@ -94,7 +94,8 @@ std::string AnsiToUtf8(std::string_view ansi) {
 std::string Utf8ToAnsi(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
-  for (std::size_t pos = 0; pos < utf8.size();) out += CodePointToAnsiByte(NextCodePoint(utf8, pos));
+  for (std::size_t pos = 0; pos < utf8.size();)
+    out += CodePointToAnsiByte(NextCodePoint(utf8, pos));
   return out;
 }
 

@@ -24,8 +24,7 @@ DateTime DateTime::FromCivil(const CivilTime& c) {
                             std::chrono::day(c.day)};
   const std::int64_t day_count = (sys_days{date} - kZeroDate).count();
   const std::int64_t time_ms =
-      ((static_cast<std::int64_t>(c.hour) * 60 + c.minute) * 60 + c.second) * 1000 +
-      c.millisecond;
+      ((static_cast<std::int64_t>(c.hour) * 60 + c.minute) * 60 + c.second) * 1000 + c.millisecond;
   return DateTime{day_count * kMsPerDay + time_ms};
 }
 

@@ -4,7 +4,9 @@
 
 namespace quorbin {
 
-std::filesystem::path ErrorFolder() { return platform::ExecutableDirectory() / "qb_errors"; }
+std::filesystem::path ErrorFolder() {
+  return platform::ExecutableDirectory() / "qb_errors";
+}
 
 std::string DigitsOnly(std::string_view text) {
   std::string digits;

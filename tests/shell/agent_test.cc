@@ -23,13 +23,13 @@ constexpr const char* kWatchdogLine = "2 Minutos sem log, reiniciando processo..
 class AgentTest : public ::testing::Test {
  protected:
   Agent& MakeAgent() {
-    agent_ = std::make_unique<Agent>(AgentSetup{
-        .loop = loop,
-        .log = log,
-        .clock = clock,
-        .show_message = [this](const std::string& text) { messages.push_back(text); },
-        .run_phases = [this] { phases(); },
-        .executable = dir / "quorbin_sync"});
+    agent_ = std::make_unique<Agent>(
+        AgentSetup{.loop = loop,
+                   .log = log,
+                   .clock = clock,
+                   .show_message = [this](const std::string& text) { messages.push_back(text); },
+                   .run_phases = [this] { phases(); },
+                   .executable = dir / "quorbin_sync"});
     return *agent_;
   }
 
@@ -61,7 +61,8 @@ TEST_F(AgentTest, PassWritesItsStartMessageAndRearmsOneIntervalAfterItsEnd) {
   phases = [this] { loop.Sleep(50'000); };
   Agent& agent = MakeAgent();
   agent.Start();
-  EXPECT_EQ(Lines(), std::vector<std::string>{"Iniciando processo de sincronia... Vers\xC3\xA3o v1,2"});
+  EXPECT_EQ(Lines(),
+            std::vector<std::string>{"Iniciando processo de sincronia... Vers\xC3\xA3o v1,2"});
   EXPECT_TRUE(agent.tmrsync().Armed());
   loop.Advance(119'999);
   EXPECT_EQ(PassCount(), 1);
@@ -73,9 +74,9 @@ TEST_F(AgentTest, FailedPassLogsTheMessageAloneAndTheNextPassComesAsUsual) {
   phases = [] { throw Failure("Unable to complete network request to host \"localhost\"."); };
   Agent& agent = MakeAgent();
   agent.Start();
-  EXPECT_EQ(Lines(), (std::vector<std::string>{
-                         PassStartMessage(),
-                         "Unable to complete network request to host \"localhost\"."}));
+  EXPECT_EQ(Lines(),
+            (std::vector<std::string>{
+                PassStartMessage(), "Unable to complete network request to host \"localhost\"."}));
   EXPECT_TRUE(agent.tmrsync().Armed());
   loop.Advance(120'000);
   EXPECT_EQ(PassCount(), 2);

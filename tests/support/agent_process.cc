@@ -22,7 +22,8 @@ AgentProcess::AgentProcess(const std::filesystem::path& binary,
                              std::filesystem::copy_options::overwrite_existing);
   env_["DISPLAY"] = "";
   env_["WAYLAND_DISPLAY"] = "";
-  env_["QUORBIN_LOCK_NAME"] = "test-" + std::to_string(getpid()) + "-" + directory.filename().string();
+  env_["QUORBIN_LOCK_NAME"] =
+      "test-" + std::to_string(getpid()) + "-" + directory.filename().string();
   env_["QUORBIN_DRIVE_C"] = (directory / "drive_c").string();
 }
 

@@ -60,7 +60,9 @@ void ManualEventLoop::RunPending() {
   }
 }
 
-void ManualEventLoop::Sleep(int milliseconds) { MoveTo(now_ms_ + milliseconds); }
+void ManualEventLoop::Sleep(int milliseconds) {
+  MoveTo(now_ms_ + milliseconds);
+}
 
 void ManualEventLoop::Advance(std::int64_t milliseconds) {
   const std::int64_t target = now_ms_ + milliseconds;

@@ -37,13 +37,18 @@ TEST(LineFileTest, DecodesByMarkSplitsAtEveryBreakAndStopsAtNul) {
 TEST(LineFileTest, EncodesWithCrLfAfterEveryLineInTheEncodingRead) {
   EXPECT_EQ(EncodeLineFile({{"a", "S\xC3\xA3o"}, TextEncoding::kAnsi}), "a\r\nS\xE3o\r\n");
   EXPECT_EQ(EncodeLineFile({{"\xC3\xA3"}, TextEncoding::kUtf8}), "\xEF\xBB\xBF\xC3\xA3\r\n");
-  EXPECT_EQ(EncodeLineFile({{"a"}, TextEncoding::kUtf16Le}), std::string("\xFF\xFE" "a\0\r\0\n\0", 8));
+  EXPECT_EQ(EncodeLineFile({{"a"}, TextEncoding::kUtf16Le}), std::string("\xFF\xFE"
+                                                                         "a\0\r\0\n\0",
+                                                                         8));
   EXPECT_EQ(EncodeLineFile({{"a"}, TextEncoding::kUtf16Be}), std::string("\xFE\xFF\0a\0\r\0\n", 8));
   EXPECT_EQ(EncodeLineFile({{}, TextEncoding::kAnsi}), "");
 }
 
 TEST(CodePageTest, ConvertsBetweenUtf8AndTheAnsiCodePage) {
-  EXPECT_EQ(Utf8ToAnsi("\xE2\x80\x9C" "a\xE2\x80\x9D \xC3\xA7"), "\x93" "a\x94 \xE7");
+  EXPECT_EQ(Utf8ToAnsi("\xE2\x80\x9C"
+                       "a\xE2\x80\x9D \xC3\xA7"),
+            "\x93"
+            "a\x94 \xE7");
   EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80 \xE4\xB8\xAD \xFF"), "? ? ?");
   // Every byte survives the way there and back, undefined ones included.
   std::string all;

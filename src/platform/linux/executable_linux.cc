@@ -10,6 +10,8 @@ std::filesystem::path ExecutablePath() {
   return error ? std::filesystem::path{} : path;
 }
 
-std::filesystem::path ExecutableDirectory() { return ExecutablePath().parent_path(); }
+std::filesystem::path ExecutableDirectory() {
+  return ExecutablePath().parent_path();
+}
 
 }  // namespace quorbin::platform

@@ -4,6 +4,8 @@
 
 namespace quorbin::platform {
 
-void ReleaseFreeMemory() noexcept { malloc_trim(0); }
+void ReleaseFreeMemory() noexcept {
+  malloc_trim(0);
+}
 
 }  // namespace quorbin::platform
