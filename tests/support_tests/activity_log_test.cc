@@ -1,8 +1,13 @@
 #include "support/activity_log.h"
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 
@@ -95,6 +100,21 @@ TEST_F(ActivityLogTest, FileReplacedByAnotherProgramIsCheckedAgain) {
   EXPECT_EQ(ReadBytes(file), "\xEF\xBB\xBFrotated\r\n[04/03/2026 07:08:09] : \xC3\xA3\r\n");
 }
 
+#ifdef _WIN32
+// Another program holds the log open without sharing it.
+TEST_F(ActivityLogTest, LockedFileStillFeedsTheWatchdog) {
+  WriteBytes(file, "kept\r\n");
+  const HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  ActivityLog log(file, clock);
+  clock.Advance(5000);
+  log.WriteLog("lost");
+  EXPECT_EQ(log.LastLogTime(), clock.Now());
+  CloseHandle(holder);
+  EXPECT_EQ(ReadBytes(file), "kept\r\n");
+}
+#else
 // Runs as an unprivileged user (in a child process when the tests run as root),
 // since root may write a read-only file.
 TEST_F(ActivityLogTest, ReadOnlyFileStillFeedsTheWatchdog) {
@@ -110,6 +130,7 @@ TEST_F(ActivityLogTest, ReadOnlyFileStillFeedsTheWatchdog) {
       },
       ::testing::ExitedWithCode(0), "");
 }
+#endif
 
 TEST_F(ActivityLogTest, MissingFolderIsSwallowed) {
   ActivityLog log(dir / "missing" / "log_sync.txt", clock);

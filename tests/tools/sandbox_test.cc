@@ -27,7 +27,8 @@ TEST(SandboxTest, ChecksTheTokenTheDocumentAndItsId) {
   options.token = "t";
   options.refused_numbers = {"123"};
   Sandbox sandbox(options);
-  const std::string wrapped = std::string("<nfeProc><NFe><infNFe Id=\"") + kId + "\"/></NFe></nfeProc>";
+  const std::string wrapped =
+      std::string("<nfeProc><NFe><infNFe Id=\"") + kId + "\"/></NFe></nfeProc>";
   const std::string other_id = "NFe35261212345678000199650010000001241000123456";
   const std::string bare = "<NFe><infNFe Id=\"" + other_id + "\"/></NFe>";
 

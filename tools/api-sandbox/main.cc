@@ -76,14 +76,15 @@ int main(int argc, char** argv) {
   server.Post("/api/pdv/login/", [&](const httplib::Request& request, httplib::Response& response) {
     Reply(response, sandbox.Login(request.body));
   });
-  server.Post("/api/pdv/receive/", [&](const httplib::Request& request, httplib::Response& response) {
-    Reply(response, sandbox.ReceiveInvoice(request.get_header_value("Authorization"), request.body));
+  server.Post(
+      "/api/pdv/receive/", [&](const httplib::Request& request, httplib::Response& response) {
+        Reply(response,
+              sandbox.ReceiveInvoice(request.get_header_value("Authorization"), request.body));
+      });
+  server.Post("/api/movimento/import_fechamento/", [&](const httplib::Request& request,
+                                                       httplib::Response& response) {
+    Reply(response, sandbox.ImportClosing(request.get_header_value("Authorization"), request.body));
   });
-  server.Post("/api/movimento/import_fechamento/",
-              [&](const httplib::Request& request, httplib::Response& response) {
-                Reply(response, sandbox.ImportClosing(request.get_header_value("Authorization"),
-                                                      request.body));
-              });
 
   running_server = &server;
   std::signal(SIGTERM, Stop);

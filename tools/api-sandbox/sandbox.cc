@@ -26,7 +26,8 @@ Answer Refusal(int status, const std::string& reason) {
 
 xmlNodePtr Child(xmlNodePtr parent, const char* name) {
   for (xmlNodePtr node = parent ? parent->children : nullptr; node; node = node->next) {
-    if (node->type == XML_ELEMENT_NODE && std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0) {
+    if (node->type == XML_ELEMENT_NODE &&
+        std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0) {
       return node;
     }
   }
@@ -68,7 +69,8 @@ std::string FileNameFor(const std::string& text) {
 std::string PercentDecode(const std::string& text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+    if (text[i] == '%' && i + 2 < text.size() &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
         std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
       out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
       i += 2;
@@ -121,9 +123,8 @@ Answer Sandbox::Login(const std::string& body) {
     Record("login refused on request");
     return Refusal(500, "Login refused by the sandbox");
   }
-  Record("login cnpj=" + request.value("cnpj", std::string()) +
-         " serie=" + request.value("serie", std::string()) +
-         " guid=" + request.value("guid", std::string()));
+  Record("login cnpj=" + request.value("cnpj", std::string()) + " serie=" +
+         request.value("serie", std::string()) + " guid=" + request.value("guid", std::string()));
   return {200, "application/json", "\"" + options_.token + "\""};
 }
 
@@ -151,7 +152,8 @@ Answer Sandbox::ReceiveInvoice(const std::string& authorization, const std::stri
     xml = PercentDecode(request.at("xml").get<std::string>());
     nf_id = request.at("nf_id").get<std::string>();
     const std::string id = InvoiceId(xml);
-    if (id != nf_id) throw std::runtime_error("nf_id " + nf_id + " differs from the document's Id " + id);
+    if (id != nf_id)
+      throw std::runtime_error("nf_id " + nf_id + " differs from the document's Id " + id);
     request.at("emitente").get<std::string>();
     request.at("data").get<std::string>();
   } catch (const std::exception& e) {
