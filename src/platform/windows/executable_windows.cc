@@ -9,7 +9,8 @@ namespace quorbin::platform {
 std::filesystem::path ExecutablePath() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return {};
     if (length < buffer.size()) {
       buffer.resize(length);
@@ -19,6 +20,8 @@ std::filesystem::path ExecutablePath() {
   }
 }
 
-std::filesystem::path ExecutableDirectory() { return ExecutablePath().parent_path(); }
+std::filesystem::path ExecutableDirectory() {
+  return ExecutablePath().parent_path();
+}
 
 }  // namespace quorbin::platform

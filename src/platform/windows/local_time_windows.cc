@@ -18,7 +18,7 @@ std::string LocaleText(LCTYPE item, const char* fallback) {
 LocalTimeParts LocalNow() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
-  return LocalTimeParts{now.wYear, now.wMonth,  now.wDay,         now.wHour,
+  return LocalTimeParts{now.wYear,   now.wMonth,  now.wDay,         now.wHour,
                         now.wMinute, now.wSecond, now.wMilliseconds};
 }
 

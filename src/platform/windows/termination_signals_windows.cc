@@ -4,7 +4,9 @@ namespace quorbin::platform {
 
 // Windows ends the agent through its window (the tray's "Sair", or the session
 // ending); there is no descriptor to watch.
-int TerminationRequestDescriptor() { return -1; }
+int TerminationRequestDescriptor() {
+  return -1;
+}
 
 void AcknowledgeTerminationRequest() {}
 

@@ -1,0 +1,39 @@
+// Process entry on Windows: the named mutex "QuorbinEC", the hidden window with
+// its message loop, the tray icon, the agent object and its start-up, then the
+// loop until "Sair". The exit code is 0.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/executable.h"
+#include "platform/single_instance.h"
+#include "platform/windows/wide_text_windows.h"
+#include "shell/agent.h"
+#include "shell/windows/win32_event_loop.h"
+#include "shell/windows/win32_tray_icon.h"
+#include "support/activity_log.h"
+#include "support/clock.h"
+
+int main() {
+  using namespace quorbin;
+  if (!platform::AcquireSingleInstance(platform::SingleInstanceName())) return 0;
+
+  Win32EventLoop loop;
+  SystemClock clock;
+  ActivityLog log(ActivityLog::DefaultPath(), clock);
+  Agent agent({.loop = loop,
+               .log = log,
+               .clock = clock,
+               .show_message =
+                   [](const std::string& text) {
+                     MessageBoxW(nullptr, platform::WideFromUtf8(text).c_str(), L"quorbin_sync",
+                                 MB_OK);
+                   },
+               .run_phases = [] {},
+               .executable = platform::ExecutablePath()});
+  Win32TrayIcon tray(loop, [&agent] { agent.sairClick(); });
+
+  agent.Start();
+  loop.Run();
+  return 0;
+}
