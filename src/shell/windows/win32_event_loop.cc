@@ -93,7 +93,9 @@ void Win32EventLoop::RunPending() {
   }
 }
 
-void Win32EventLoop::Sleep(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
+void Win32EventLoop::Sleep(int milliseconds) {
+  ::Sleep(static_cast<DWORD>(milliseconds));
+}
 
 void Win32EventLoop::Quit() {
   quit_requested_ = true;

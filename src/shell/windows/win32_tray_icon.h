@@ -3,8 +3,8 @@
 // the icon is added as soon as it is.
 #pragma once
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <functional>
 
