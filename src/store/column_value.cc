@@ -75,7 +75,9 @@ std::string TrimTrailingBlanks(const std::string& text) {
   return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
 
-bool IsText(Kind kind) { return kind == Kind::kFixedText || kind == Kind::kVariableText; }
+bool IsText(Kind kind) {
+  return kind == Kind::kFixedText || kind == Kind::kVariableText;
+}
 
 }  // namespace
 

@@ -308,8 +308,8 @@ ColumnValue FirebirdSession::ReadValue(Status& status, ITransaction* transaction
       value.kind = Kind::kFixedText;
       if (!value.null) {
         const unsigned length = metadata->getLength(&status, index);
-        value.text = DecodeText(
-            std::string_view(reinterpret_cast<const char*>(data), length), charset);
+        value.text =
+            DecodeText(std::string_view(reinterpret_cast<const char*>(data), length), charset);
       }
       break;
     case SQL_VARYING:
@@ -373,8 +373,8 @@ ColumnValue FirebirdSession::ReadValue(Status& status, ITransaction* transaction
   return value;
 }
 
-ResultSet FirebirdSession::Select(Status& status, ITransaction* transaction,
-                                  const std::string& sql, InputMessage* input) {
+ResultSet FirebirdSession::Select(Status& status, ITransaction* transaction, const std::string& sql,
+                                  InputMessage* input) {
   ResultSet result;
   Ref<IStatement> statement(
       attachment_->prepare(&status, transaction, static_cast<unsigned>(sql.size()), sql.c_str(),
@@ -514,9 +514,9 @@ InputMessage FirebirdSession::BuildInput(Status& status,
       case Kind::kTime:
       case Kind::kTimestamp: {
         const std::int64_t days =
-            value.moment.ms >= 0 ? value.moment.ms / DateTime::kMsPerDay
-                                 : -((-value.moment.ms + DateTime::kMsPerDay - 1) /
-                                     DateTime::kMsPerDay);
+            value.moment.ms >= 0
+                ? value.moment.ms / DateTime::kMsPerDay
+                : -((-value.moment.ms + DateTime::kMsPerDay - 1) / DateTime::kMsPerDay);
         const std::int64_t ms = value.moment.ms - days * DateTime::kMsPerDay;
         ISC_TIMESTAMP stamp;
         stamp.timestamp_date = static_cast<ISC_DATE>(days + kFirebirdDateOffset);
@@ -565,9 +565,8 @@ std::int64_t FirebirdSession::UpdateRow(const RowUpdate& update) {
   values.insert(values.end(), update.key.begin(), update.key.end());
   return InTransaction([&](Status& status, ITransaction* transaction, bool& keep) {
     InputMessage input = BuildInput(status, values);
-    Ref<IStatement> statement(attachment_->prepare(&status, transaction,
-                                                   static_cast<unsigned>(sql.size()), sql.c_str(),
-                                                   SQL_DIALECT_V6, 0));
+    Ref<IStatement> statement(attachment_->prepare(
+        &status, transaction, static_cast<unsigned>(sql.size()), sql.c_str(), SQL_DIALECT_V6, 0));
     statement->execute(&status, transaction, input.metadata.get(), input.buffer.data(), nullptr,
                        nullptr);
     const auto changed = static_cast<std::int64_t>(statement->getAffectedRecords(&status));
@@ -581,8 +580,7 @@ std::int64_t FirebirdSession::UpdateRow(const RowUpdate& update) {
 }  // namespace
 
 std::string FirebirdAttachTarget(const ConnectionProfile& profile) {
-  return profile.Get("Server") + ":" +
-         platform::ResolveDrivePath(profile.Get("Database")).string();
+  return profile.Get("Server") + ":" + platform::ResolveDrivePath(profile.Get("Database")).string();
 }
 
 std::unique_ptr<DatabaseSession> OpenFirebirdSession(const ConnectionProfile& profile) {
@@ -590,8 +588,8 @@ std::unique_ptr<DatabaseSession> OpenFirebirdSession(const ConnectionProfile& pr
   Status status;
   try {
     Ref<Firebird::IProvider> provider(master->getDispatcher());
-    Firebird::IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(
-        &status, Firebird::IXpbBuilder::DPB, nullptr, 0);
+    Firebird::IXpbBuilder* dpb =
+        master->getUtilInterface()->getXpbBuilder(&status, Firebird::IXpbBuilder::DPB, nullptr, 0);
     struct Disposer {
       Firebird::IXpbBuilder* builder;
       ~Disposer() { builder->dispose(); }

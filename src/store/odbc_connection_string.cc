@@ -6,12 +6,14 @@
 namespace quorbin {
 namespace {
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiUpper(x) == AsciiUpper(y);
+         });
 }
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
@@ -61,11 +63,13 @@ bool NeedsMars(const std::string& driver) {
 }  // namespace
 
 const std::vector<std::string>& SqlServerDriverCandidates() {
-  static const std::vector<std::string> candidates = {
-      "SQL SERVER NATIVE CLIENT 11.0", "ODBC DRIVER 13 FOR SQL SERVER",
-      "ODBC DRIVER 11 FOR SQL SERVER", "ODBC DRIVER 17 FOR SQL SERVER",
-      "SQL SERVER NATIVE CLIENT 10.0", "SQL NATIVE CLIENT",
-      "SQL SERVER"};
+  static const std::vector<std::string> candidates = {"SQL SERVER NATIVE CLIENT 11.0",
+                                                      "ODBC DRIVER 13 FOR SQL SERVER",
+                                                      "ODBC DRIVER 11 FOR SQL SERVER",
+                                                      "ODBC DRIVER 17 FOR SQL SERVER",
+                                                      "SQL SERVER NATIVE CLIENT 10.0",
+                                                      "SQL NATIVE CLIENT",
+                                                      "SQL SERVER"};
   return candidates;
 }
 

@@ -108,8 +108,8 @@ DriverManager& TheDriverManager() {
   auto loaded = std::make_unique<DriverManager>();
   loaded->api = ResolveApi(*library);
   loaded->library = std::move(library);
-  if (!SQL_SUCCEEDED(loaded->api.AllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE,
-                                             &loaded->environment))) {
+  if (!SQL_SUCCEEDED(
+          loaded->api.AllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &loaded->environment))) {
     throw Failure("ODBC driver manager: cannot allocate an environment");
   }
   loaded->api.SetEnvAttr(loaded->environment, SQL_ATTR_ODBC_VERSION,
@@ -153,7 +153,9 @@ std::string QuoteIdentifier(const std::string& name) {
   return quoted + "\"";
 }
 
-std::u16string Utf16Of(const std::string& utf8) { return Utf8ToUtf16(utf8); }
+std::u16string Utf16Of(const std::string& utf8) {
+  return Utf8ToUtf16(utf8);
+}
 
 // A decimal number as the driver writes it ("-123.45") as a fixed-point value; a
 // number with more digits than 64 bits hold becomes a floating one.
@@ -173,7 +175,8 @@ ColumnValue DecimalValue(std::string_view text) {
       if (in_fraction) ++fraction_digits;
     }
   }
-  const std::size_t significant = digits.size() - std::min(digits.size(), digits.find_first_not_of('0'));
+  const std::size_t significant =
+      digits.size() - std::min(digits.size(), digits.find_first_not_of('0'));
   if (significant <= 18) {
     value.kind = Kind::kFixedPoint;
     std::int64_t magnitude = 0;
@@ -263,8 +266,7 @@ class OdbcSession : public DatabaseSession {
   template <typename Work>
   auto InTransaction(Work work);
 
-  ResultColumn DescribeColumn(SQLHSTMT statement, SQLUSMALLINT number,
-                              SQLSMALLINT& sql_type) const;
+  ResultColumn DescribeColumn(SQLHSTMT statement, SQLUSMALLINT number, SQLSMALLINT& sql_type) const;
   std::string ColumnTable(SQLHSTMT statement, SQLUSMALLINT number) const;
   ColumnValue ReadValue(SQLHSTMT statement, SQLUSMALLINT number, SQLSMALLINT sql_type,
                         Kind kind) const;
@@ -281,7 +283,9 @@ OdbcSession::Statement::Statement(OdbcSession& session) : api_(session.api_) {
                    reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0);
 }
 
-OdbcSession::Statement::~Statement() { api_.FreeHandle(SQL_HANDLE_STMT, handle_); }
+OdbcSession::Statement::~Statement() {
+  api_.FreeHandle(SQL_HANDLE_STMT, handle_);
+}
 
 OdbcSession::OdbcSession(DriverManager& manager, const std::string& connection_string)
     : api_(manager.api) {
@@ -357,8 +361,8 @@ std::string OdbcSession::ColumnTable(SQLHSTMT statement, SQLUSMALLINT number) co
   for (const SQLUSMALLINT field : {SQL_DESC_BASE_TABLE_NAME, SQL_DESC_TABLE_NAME}) {
     SQLCHAR name[256] = {};
     SQLSMALLINT length = 0;
-    if (SQL_SUCCEEDED(api_.ColAttribute(statement, number, field, name, sizeof name, &length,
-                                        nullptr)) &&
+    if (SQL_SUCCEEDED(
+            api_.ColAttribute(statement, number, field, name, sizeof name, &length, nullptr)) &&
         name[0] != 0) {
       return reinterpret_cast<const char*>(name);
     }
@@ -384,8 +388,7 @@ ResultColumn OdbcSession::DescribeColumn(SQLHSTMT statement, SQLUSMALLINT number
   return column;
 }
 
-std::optional<std::u16string> OdbcSession::ReadText(SQLHSTMT statement,
-                                                    SQLUSMALLINT number) const {
+std::optional<std::u16string> OdbcSession::ReadText(SQLHSTMT statement, SQLUSMALLINT number) const {
   std::u16string text;
   SQLWCHAR buffer[2048];
   constexpr auto kBufferBytes = static_cast<SQLLEN>(sizeof buffer);
@@ -396,8 +399,8 @@ std::optional<std::u16string> OdbcSession::ReadText(SQLHSTMT statement,
     if (result == SQL_NO_DATA) break;
     Check(result, SQL_HANDLE_STMT, statement);
     if (indicator == SQL_NULL_DATA) return std::nullopt;
-    const bool truncated = result == SQL_SUCCESS_WITH_INFO &&
-                           (indicator == SQL_NO_TOTAL || indicator >= kBufferBytes);
+    const bool truncated =
+        result == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= kBufferBytes);
     const std::size_t characters =
         truncated ? std::size(buffer) - 1 : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
     text.append(reinterpret_cast<const char16_t*>(buffer), characters);
@@ -444,9 +447,8 @@ ColumnValue OdbcSession::ReadValue(SQLHSTMT statement, SQLUSMALLINT number, SQLS
         SQL_TIMESTAMP_STRUCT moment{};
         get(SQL_C_TYPE_TIMESTAMP, &moment, sizeof moment);
         if (!value.null) {
-          value.moment = DateTime::FromCivil(
-              {1899, 12, 30, moment.hour, moment.minute, moment.second,
-               MillisecondsOf(moment.fraction)});
+          value.moment = DateTime::FromCivil({1899, 12, 30, moment.hour, moment.minute,
+                                              moment.second, MillisecondsOf(moment.fraction)});
         }
         return value;
       }
@@ -517,8 +519,8 @@ std::vector<std::string> OdbcSession::PrimaryKey(const std::string& table) {
       const SQLHSTMT handle = statement.handle();
       std::vector<SQLCHAR> name(table.begin(), table.end());
       name.push_back(0);
-      Check(api_.PrimaryKeys(handle, nullptr, 0, nullptr, 0, name.data(), SQL_NTS),
-            SQL_HANDLE_STMT, handle);
+      Check(api_.PrimaryKeys(handle, nullptr, 0, nullptr, 0, name.data(), SQL_NTS), SQL_HANDLE_STMT,
+            handle);
       for (;;) {
         const SQLRETURN fetched = api_.Fetch(handle);
         if (fetched == SQL_NO_DATA) break;
@@ -604,11 +606,14 @@ void Fill(Parameter& parameter, const ColumnValue& value) {
       parameter.sql_type = SQL_TYPE_TIMESTAMP;
       parameter.size = 23;
       parameter.digits = 3;
-      parameter.moment = SQL_TIMESTAMP_STRUCT{
-          static_cast<SQLSMALLINT>(civil.year),    static_cast<SQLUSMALLINT>(civil.month),
-          static_cast<SQLUSMALLINT>(civil.day),    static_cast<SQLUSMALLINT>(civil.hour),
-          static_cast<SQLUSMALLINT>(civil.minute), static_cast<SQLUSMALLINT>(civil.second),
-          static_cast<SQLUINTEGER>(civil.millisecond) * 1'000'000u};
+      parameter.moment =
+          SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(civil.year),
+                               static_cast<SQLUSMALLINT>(civil.month),
+                               static_cast<SQLUSMALLINT>(civil.day),
+                               static_cast<SQLUSMALLINT>(civil.hour),
+                               static_cast<SQLUSMALLINT>(civil.minute),
+                               static_cast<SQLUSMALLINT>(civil.second),
+                               static_cast<SQLUINTEGER>(civil.millisecond) * 1'000'000u};
       return;
     }
     default: {
@@ -666,19 +671,23 @@ std::int64_t OdbcSession::UpdateRow(const RowUpdate& update) {
   });
 }
 
-void OdbcSession::Commit() { EndTransaction(SQL_COMMIT); }
+void OdbcSession::Commit() {
+  EndTransaction(SQL_COMMIT);
+}
 
 }  // namespace
 
 std::unique_ptr<DatabaseSession> OpenOdbcSession(const ConnectionProfile& profile) {
   DriverManager& manager = TheDriverManager();
-  const std::string connection_string =
-      BuildOdbcConnectionString(profile, ChosenDriver(manager));
+  const std::string connection_string = BuildOdbcConnectionString(profile, ChosenDriver(manager));
   return std::make_unique<OdbcSession>(manager, connection_string);
 }
 
-void ForgetOdbcDriverChoiceForTesting() {
-  if (auto& manager = LoadedDriverManager()) manager->driver_chosen = false;
+void ResetOdbcForTesting() {
+  auto& manager = LoadedDriverManager();
+  if (!manager) return;
+  manager->api.FreeHandle(SQL_HANDLE_ENV, manager->environment);
+  manager.reset();
 }
 
 }  // namespace quorbin

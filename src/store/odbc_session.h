@@ -15,7 +15,9 @@ namespace quorbin {
 // connection.
 std::unique_ptr<DatabaseSession> OpenOdbcSession(const ConnectionProfile& profile);
 
-// Lets the next attempt choose the driver again (tests register drivers anew).
-void ForgetOdbcDriverChoiceForTesting();
+// Frees the driver manager's environment, so that the next attempt reads the
+// configuration and chooses the driver again (tests register drivers anew). No
+// ODBC session may be open.
+void ResetOdbcForTesting();
 
 }  // namespace quorbin

@@ -22,9 +22,13 @@ PosConnection::PosConnection(SessionOpener opener)
 
 PosConnection::~PosConnection() = default;
 
-void PosConnection::ClearProfile() { profile_.Clear(); }
+void PosConnection::ClearProfile() {
+  profile_.Clear();
+}
 
-void PosConnection::SetProfile(const ConnectionProfile& profile) { profile_ = profile; }
+void PosConnection::SetProfile(const ConnectionProfile& profile) {
+  profile_ = profile;
+}
 
 void PosConnection::Open() {
   if (session_) return;
@@ -32,8 +36,12 @@ void PosConnection::Open() {
   primary_keys_.clear();
 }
 
-Query& PosConnection::fbquery() { return *fbquery_; }
-Query& PosConnection::fbquery2() { return *fbquery2_; }
+Query& PosConnection::fbquery() {
+  return *fbquery_;
+}
+Query& PosConnection::fbquery2() {
+  return *fbquery2_;
+}
 
 // Runs `operation` on the open session (opening it first). A session that turns
 // out to be dead is dropped; when it had been opened before this call, a new one

@@ -86,7 +86,9 @@ void PosQuery::Next() {
   }
 }
 
-bool PosQuery::AtEnd() const { return !open_ || result_.rows.empty() || past_end_; }
+bool PosQuery::AtEnd() const {
+  return !open_ || result_.rows.empty() || past_end_;
+}
 
 void PosQuery::CheckOpen() const {
   if (!open_) throw Failure(name_ + ": Cannot perform this operation on a closed dataset");

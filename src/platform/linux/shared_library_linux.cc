@@ -31,8 +31,12 @@ std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::vector<std::string>&
   return nullptr;
 }
 
-std::vector<std::string> OdbcDriverManagerNames() { return {"libodbc.so.2"}; }
+std::vector<std::string> OdbcDriverManagerNames() {
+  return {"libodbc.so.2"};
+}
 
-std::vector<std::string> FirebirdClientNames() { return {"libfbclient.so.2", "libfbclient.so"}; }
+std::vector<std::string> FirebirdClientNames() {
+  return {"libfbclient.so.2", "libfbclient.so"};
+}
 
 }  // namespace quorbin::platform
