@@ -18,8 +18,9 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// The driver manager takes ODBCSYSINI once per process, so every fixture of the
-// process writes its configuration into the same folder.
+// The driver manager takes ODBCSYSINI and its trace settings once per process,
+// so every fixture of the process writes its configuration into the same folder
+// and shares one trace file, reading only what was added since it began.
 const std::filesystem::path& ConfigurationFolder() {
   static const TempDir folder;
   return folder.path();
@@ -34,8 +35,11 @@ OdbcSqliteDatabase::OdbcSqliteDatabase(std::optional<std::string> driver_name,
       user_ini_("ODBCINI", (ConfigurationFolder() / "odbc.ini").c_str()) {
   // Whatever the process used before, the next attempt reads this configuration.
   ResetOdbcForTesting();
-  std::string configuration =
-      "[ODBC]\nTrace=Yes\nTraceFile=" + (folder_.path() / kTraceFile).string() + "\n\n";
+  const std::filesystem::path trace = ConfigurationFolder() / kTraceFile;
+  std::error_code missing;
+  const auto size = std::filesystem::file_size(trace, missing);
+  trace_start_ = missing ? 0 : static_cast<std::size_t>(size);
+  std::string configuration = "[ODBC]\nTrace=Yes\nTraceFile=" + trace.string() + "\n\n";
   if (driver_name) {
     configuration += "[" + *driver_name +
                      "]\nDescription=SQLite 3 under a SQL Server name\n"
@@ -73,7 +77,8 @@ std::vector<std::string> OdbcSqliteDatabase::SentConnectionStrings() const {
   // The trace shows the string as "Str In = [<string>][length = ...]".
   static const std::string kMarker = "Str In = [";
   std::vector<std::string> strings;
-  for (const std::string& line : Lines(ReadBytes(folder_ / kTraceFile))) {
+  const std::string trace = ReadBytes(ConfigurationFolder() / kTraceFile);
+  for (const std::string& line : Lines(trace.substr(std::min(trace.size(), trace_start_)))) {
     const auto at = line.find(kMarker);
     if (at == std::string::npos) continue;
     const auto begin = at + kMarker.size();

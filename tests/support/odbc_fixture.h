@@ -42,6 +42,7 @@ class OdbcSqliteDatabase {
   std::filesystem::path previous_folder_;
   ScopedEnvironment system_ini_;
   ScopedEnvironment user_ini_;
+  std::size_t trace_start_ = 0;
 };
 
 }  // namespace quorbin::testing
