@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "store/firebird_session.h"
 #include "store/query.h"
 #include "support/failure.h"
 #include "test_databases.h"
@@ -156,6 +157,26 @@ TEST_P(RowAccessTest, FailedStatementRaisesTheClientMessageAndTheConnectionGoesO
 INSTANTIATE_TEST_SUITE_P(Backends, RowAccessTest,
                          ::testing::Values(Backend::kFirebird, Backend::kOdbcSqlite),
                          [](const auto& info) { return testing::BackendName(info.param); });
+
+}  // namespace
+}  // namespace quorbin
+
+namespace quorbin {
+namespace {
+
+// A statement blocked by another transaction's lock gives up after the lock
+// time-out instead of waiting forever.
+TEST(FirebirdTransactionTest, StatementsWaitForLocksOnlyUpToTheLockTimeout) {
+  auto database = testing::CreateTestDatabase(Backend::kFirebird, kSchema);
+  auto connection = database->Connect();
+  Query& fbquery = connection->fbquery();
+  RunStatement(fbquery,
+               "SELECT MON$LOCK_TIMEOUT, MON$ISOLATION_MODE FROM MON$TRANSACTIONS "
+               "WHERE MON$TRANSACTION_ID = CURRENT_TRANSACTION");
+  EXPECT_EQ(fbquery.Field(0).AsInteger(), kFirebirdLockTimeoutSeconds);
+  // 2: read committed, reading the latest committed version of a row.
+  EXPECT_EQ(fbquery.Field(1).AsInteger(), 2);
+}
 
 }  // namespace
 }  // namespace quorbin
