@@ -12,8 +12,10 @@
 //                   fixed-length column without its trailing blanks
 //   date/time    -> AsDateTime: a date at 00:00, a time on the zero date, a
 //                   timestamp as it is
-//   NULL         -> 0, the empty text, the zero date-time
-// A read the table leaves open ("not used") fails with a Failure.
+//   NULL         -> 0, the empty text, the zero date-time; but NULL in a text
+//                   column read as an integer is the empty text, which fails
+// Numbers read as text give their decimal digits ("," before the fraction); any
+// other read the table leaves open fails with a Failure.
 #pragma once
 
 #include <cstdint>
@@ -36,14 +38,17 @@ struct ColumnValue {
     kTimestamp,     // `moment`
   };
 
+  // The column's kind; `null` marks a NULL in it. kNull is a column whose type is
+  // NULL itself and reads as NULL.
   Kind kind = Kind::kNull;
+  bool null = false;
   std::int64_t integer = 0;
   int scale = 0;
   double number = 0;
   std::string text;  // UTF-8: single-byte data already decoded from the ANSI code page
   DateTime moment;
 
-  bool IsNull() const { return kind == Kind::kNull; }
+  bool IsNull() const { return null || kind == Kind::kNull; }
   std::int32_t AsInteger() const;
   std::string AsString() const;
   DateTime AsDateTime() const;

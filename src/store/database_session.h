@@ -1,0 +1,74 @@
+// DatabaseSession: what the connection asks of one open database client session
+// (ODBC or Firebird). A session runs a statement and hands back its whole
+// result at once, so any number of results can be iterated while other
+// statements and updates run; it finds a table's primary key; and it updates one
+// row with bound parameters, committing only when exactly one row changed.
+//
+// Every call raises Failure with the client's message. ConnectionLost says the
+// session is dead (the server went away): the connection drops it and opens a
+// new one.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "store/column_value.h"
+#include "store/connection_profile.h"
+#include "support/failure.h"
+
+namespace quorbin {
+
+class ConnectionLost : public Failure {
+ public:
+  using Failure::Failure;
+};
+
+struct ResultColumn {
+  std::string name;
+  // The table the column comes from, as the server names it; empty when the
+  // column is computed.
+  std::string table;
+  ColumnValue::Kind kind = ColumnValue::Kind::kNull;
+  // Character data held in Unicode (otherwise single-byte, in the ANSI code page).
+  bool unicode = false;
+};
+
+struct ResultSet {
+  std::vector<ResultColumn> columns;
+  std::vector<std::vector<ColumnValue>> rows;
+};
+
+struct ColumnAssignment {
+  ResultColumn column;
+  ColumnValue value;
+};
+
+// UPDATE `table` SET <changes> WHERE <key columns> = <key values>.
+struct RowUpdate {
+  std::string table;
+  std::vector<ColumnAssignment> key;
+  std::vector<ColumnAssignment> changes;
+};
+
+class DatabaseSession {
+ public:
+  virtual ~DatabaseSession() = default;
+
+  // Runs `statement` (committed at once) and returns every row of its result.
+  virtual ResultSet Run(const std::string& statement) = 0;
+  // The primary key columns of `table` in key order; empty when it has none.
+  virtual std::vector<std::string> PrimaryKey(const std::string& table) = 0;
+  // Runs the update in its own transaction; commits when exactly one row changed
+  // and rolls back otherwise. Returns the number of rows changed.
+  virtual std::int64_t UpdateRow(const RowUpdate& update) = 0;
+  // Commits whatever is pending; nothing is when every call above has returned.
+  virtual void Commit() = 0;
+};
+
+using SessionOpener = std::function<std::unique_ptr<DatabaseSession>(const ConnectionProfile&)>;
+
+}  // namespace quorbin

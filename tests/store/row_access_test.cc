@@ -1,0 +1,182 @@
+// Queries and row updates against both real backends: iteration while rows are
+// marked exported, the second query, the send error text, and failed posts.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "store/firebird_session.h"
+#include "store/query.h"
+#include "support/failure.h"
+#include "test_databases.h"
+
+namespace quorbin {
+namespace {
+
+using testing::Backend;
+
+constexpr const char* kSchema = R"(
+CREATE TABLE PARAMETROS (ID INTEGER NOT NULL PRIMARY KEY, NFCE_SERIE CHAR(3));
+CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));
+CREATE TABLE FECHAMENTOS (CODIGO INTEGER NOT NULL PRIMARY KEY, JSON {TEXT}, WEB_EX INTEGER,
+                          ERRO_ENVIO VARCHAR(300));
+CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM INTEGER, CHAVE_NFCE VARCHAR(60),
+                    OFFLINE INTEGER, CANCELADO INTEGER, WEB_EX INTEGER);
+CREATE TABLE SEM_CHAVE (CODIGO INTEGER, WEB_EX INTEGER);
+INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');
+)";
+
+std::string PendingCupom(int number) {
+  return "INSERT INTO CUPOM VALUES (" + std::to_string(number) + ", " +
+         std::to_string(1000 + number) + ", 'chave" + std::to_string(number) + "', 0, 0, 0)";
+}
+
+std::string Message(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Failure& failure) {
+    return failure.what();
+  }
+  return "<no failure>";
+}
+
+class RowAccessTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    database = testing::CreateTestDatabase(GetParam(), kSchema);
+    connection = database->Connect();
+  }
+
+  std::unique_ptr<testing::TestDatabase> database;
+  std::unique_ptr<PosConnection> connection;
+};
+
+TEST_P(RowAccessTest, PendingRowsMarkedWhileIteratingAreEachSeenExactlyOnce) {
+  constexpr int kRows = 400;
+  database->Execute(testing::ManyInserts(GetParam(), kRows, PendingCupom));
+  database->Execute(
+      "INSERT INTO CUPOM VALUES (9001, 1, 'done', 0, 0, 1);"
+      "INSERT INTO CUPOM VALUES (9002, 2, 'null', 0, 0, NULL);");
+  Query& fbquery = connection->fbquery();
+  Query& fbquery2 = connection->fbquery2();
+  RunStatement(fbquery, "select * from cupom where web_ex = 0 order by numero desc");
+  std::vector<int> seen;
+  while (!fbquery.AtEnd()) {
+    seen.push_back(fbquery.FieldByName("numero").AsInteger());
+    // The second query runs in the middle of the first one's iteration.
+    RunStatement(fbquery2, "select cnpj from emitente");
+    ASSERT_EQ(fbquery2.Field(0).AsString(), "12.345.678/0001-90");
+    MarkExported(fbquery, *connection);
+    EXPECT_EQ(fbquery.FieldByName("WEB_EX").AsInteger(), 1);
+    fbquery.Next();
+  }
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(kRows));
+  for (int i = 0; i < kRows; ++i) EXPECT_EQ(seen[i], kRows - i);
+  // The last row stays current after the end.
+  EXPECT_EQ(fbquery.FieldByName("numero").AsInteger(), 1);
+  EXPECT_EQ(database->Scalar("SELECT COUNT(*) FROM CUPOM WHERE WEB_EX = 1"),
+            std::to_string(kRows + 1));
+  EXPECT_EQ(database->Scalar("SELECT COUNT(*) FROM CUPOM WHERE WEB_EX IS NULL"), "1");
+  RunStatement(fbquery, "select * from cupom where web_ex = 0 order by numero desc");
+  EXPECT_TRUE(fbquery.AtEnd());
+}
+
+TEST_P(RowAccessTest, SendErrorIsStoredExactlyAndLeavesWebExAlone) {
+  database->Execute("INSERT INTO FECHAMENTOS VALUES (7, '{}', 0, NULL);");
+  // Quotes, a semicolon, SQL-looking text and characters beyond ASCII.
+  const std::string status_line =
+      "HTTP/1.1 500 Erro 'interno'; \"x\" = 1 -- a\xC3\xA7\xC3\xA3o \xE2\x80\x93 ok";
+  Query& fbquery = connection->fbquery();
+  RunStatement(fbquery, "select * from FECHAMENTOS where web_ex = 0");
+  RecordSendError(fbquery, *connection, status_line);
+  // Firebird text columns hold the ANSI code page; SQLite holds UTF-8.
+  const std::string expected_hex =
+      GetParam() == Backend::kFirebird
+          ? "485454502F312E3120353030204572726F2027696E7465726E6F273B2022782220"
+            "3D2031202D2D2061E7E36F2096206F6B"
+          : "485454502F312E3120353030204572726F2027696E7465726E6F273B2022782220"
+            "3D2031202D2D2061C3A7C3A36F20E2809320 6F6B";
+  std::string wanted = expected_hex;
+  wanted.erase(std::remove(wanted.begin(), wanted.end(), ' '), wanted.end());
+  EXPECT_EQ(database->StoredHex("FECHAMENTOS", "ERRO_ENVIO", "CODIGO = 7"), wanted);
+  EXPECT_EQ(database->Scalar("SELECT WEB_EX FROM FECHAMENTOS WHERE CODIGO = 7"), "0");
+  RunStatement(fbquery, "select * from FECHAMENTOS where web_ex = 0");
+  EXPECT_EQ(fbquery.FieldByName("erro_envio").AsString(), status_line);
+}
+
+TEST_P(RowAccessTest, PostOfARowRemovedMeanwhileFailsAndIsRetriedByNext) {
+  database->Execute(testing::ManyInserts(GetParam(), 2, PendingCupom));
+  Query& fbquery = connection->fbquery();
+  RunStatement(fbquery, "select * from cupom where web_ex = 0 order by numero desc");
+  database->Execute("DELETE FROM CUPOM WHERE NUMERO = 2;");
+  EXPECT_EQ(Message([&] { MarkExported(fbquery, *connection); }),
+            "fbquery: The row to update was not found");
+  // The change is still pending: moving on posts it again, and fails again.
+  EXPECT_EQ(Message([&] { fbquery.Next(); }), "fbquery: The row to update was not found");
+  EXPECT_EQ(fbquery.FieldByName("numero").AsInteger(), 2);
+  // Closing discards it; the other row is untouched.
+  RunStatement(fbquery, "select * from cupom where web_ex = 0 order by numero desc");
+  EXPECT_EQ(fbquery.FieldByName("numero").AsInteger(), 1);
+  EXPECT_EQ(database->Scalar("SELECT COUNT(*) FROM CUPOM WHERE WEB_EX = 0"), "1");
+}
+
+TEST_P(RowAccessTest, TableWithoutPrimaryKeyIsNeverUpdated) {
+  database->Execute("INSERT INTO SEM_CHAVE VALUES (1, 0); INSERT INTO SEM_CHAVE VALUES (1, 0);");
+  Query& fbquery = connection->fbquery();
+  RunStatement(fbquery, "select * from SEM_CHAVE where web_ex = 0");
+  const std::string message = Message([&] { MarkExported(fbquery, *connection); });
+  EXPECT_NE(message.find("fbquery: Table '"), std::string::npos) << message;
+  EXPECT_NE(message.find("has no primary key"), std::string::npos) << message;
+  EXPECT_EQ(database->Scalar("SELECT COUNT(*) FROM SEM_CHAVE WHERE WEB_EX = 0"), "2");
+}
+
+TEST_P(RowAccessTest, ColumnsAreFoundWithoutRegardToCaseOrFailWithTheQueryName) {
+  database->Execute("INSERT INTO PARAMETROS VALUES (1, '1');");
+  Query& fbquery2 = connection->fbquery2();
+  RunStatement(fbquery2, "SELECT * from EMITENTE");
+  EXPECT_EQ(fbquery2.FieldByName("cnpj").AsString(), fbquery2.FieldByName("CNPJ").AsString());
+  EXPECT_EQ(Message([&] { fbquery2.FieldByName("NFCE_SERIE"); }),
+            "fbquery2: Field 'NFCE_SERIE' not found");
+  Query& fbquery = connection->fbquery();
+  RunStatement(fbquery, "SELECT NFCE_SERIE from PARAMETROS");
+  EXPECT_EQ(fbquery.FieldByName("nfce_serie").AsInteger(), 1);
+}
+
+TEST_P(RowAccessTest, FailedStatementRaisesTheClientMessageAndTheConnectionGoesOn) {
+  Query& fbquery = connection->fbquery();
+  const std::string message = Message([&] { RunStatement(fbquery, "select * from NAO_EXISTE"); });
+  EXPECT_NE(message.find(GetParam() == Backend::kFirebird ? "NAO_EXISTE" : "no such table"),
+            std::string::npos)
+      << message;
+  EXPECT_TRUE(fbquery.AtEnd());
+  RunStatement(fbquery, "SELECT * from EMITENTE");
+  EXPECT_FALSE(fbquery.AtEnd());
+  // Nothing is pending, so a commit has nothing to do.
+  EXPECT_NO_THROW(connection->Commit());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, RowAccessTest,
+                         ::testing::Values(Backend::kFirebird, Backend::kOdbcSqlite),
+                         [](const auto& info) { return testing::BackendName(info.param); });
+
+}  // namespace
+}  // namespace quorbin
+
+namespace quorbin {
+namespace {
+
+// A statement blocked by another transaction's lock gives up after the lock
+// time-out instead of waiting forever.
+TEST(FirebirdTransactionTest, StatementsWaitForLocksOnlyUpToTheLockTimeout) {
+  auto database = testing::CreateTestDatabase(Backend::kFirebird, kSchema);
+  auto connection = database->Connect();
+  Query& fbquery = connection->fbquery();
+  RunStatement(fbquery,
+               "SELECT MON$LOCK_TIMEOUT, MON$ISOLATION_MODE FROM MON$TRANSACTIONS "
+               "WHERE MON$TRANSACTION_ID = CURRENT_TRANSACTION");
+  EXPECT_EQ(fbquery.Field(0).AsInteger(), kFirebirdLockTimeoutSeconds);
+  // 2: read committed, reading the latest committed version of a row.
+  EXPECT_EQ(fbquery.Field(1).AsInteger(), 2);
+}
+
+}  // namespace
+}  // namespace quorbin

@@ -1,0 +1,46 @@
+// The two real backends the store tests run against, behind one face: a fresh
+// Firebird database on the local server, or a SQLite file reached through
+// unixODBC with the SQLite driver registered as "ODBC Driver 17 for SQL Server".
+// Schemas are written once for both: "{TEXT}" stands for the long text type
+// (BLOB SUB_TYPE TEXT on Firebird, TEXT on SQLite).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/connection_profile.h"
+#include "store/pos_connection.h"
+
+namespace quorbin::testing {
+
+enum class Backend { kFirebird, kOdbcSqlite };
+
+std::string BackendName(Backend backend);
+
+class TestDatabase {
+ public:
+  virtual ~TestDatabase() = default;
+  virtual Backend backend() const = 0;
+  virtual void Execute(std::string_view sql) = 0;
+  // The single value of a one-column, one-row select, as the database's own
+  // shell prints it.
+  virtual std::string Scalar(std::string_view select) = 0;
+  // The stored bytes of a text column of one row, in upper-case hexadecimal.
+  virtual std::string StoredHex(std::string_view table, std::string_view column,
+                                std::string_view where) = 0;
+  // The profile of the chain that reaches this database.
+  virtual const ConnectionProfile& Profile() const = 0;
+
+  // A connection opened with Profile().
+  std::unique_ptr<PosConnection> Connect() const;
+};
+
+std::unique_ptr<TestDatabase> CreateTestDatabase(Backend backend, std::string_view schema);
+
+// `count` statements "INSERT ..." produced by `row` for 1..count, wrapped for
+// the backend so that they load quickly.
+std::string ManyInserts(Backend backend, int count, std::string (*row)(int));
+
+}  // namespace quorbin::testing

@@ -1,0 +1,92 @@
+#include "support/odbc_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "store/odbc_session.h"
+
+namespace quorbin::testing {
+namespace {
+
+constexpr const char* kTraceFile = "odbc_trace.log";
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The driver manager takes ODBCSYSINI and its trace settings once per process,
+// so every fixture of the process writes its configuration into the same folder
+// and shares one trace file, reading only what was added since it began.
+const std::filesystem::path& ConfigurationFolder() {
+  static const TempDir folder;
+  return folder.path();
+}
+
+}  // namespace
+
+OdbcSqliteDatabase::OdbcSqliteDatabase(std::optional<std::string> driver_name,
+                                       std::string_view schema_sql)
+    : previous_folder_(std::filesystem::current_path()),
+      system_ini_("ODBCSYSINI", ConfigurationFolder().c_str()),
+      user_ini_("ODBCINI", (ConfigurationFolder() / "odbc.ini").c_str()) {
+  // Whatever the process used before, the next attempt reads this configuration.
+  ResetOdbcForTesting();
+  const std::filesystem::path trace = ConfigurationFolder() / kTraceFile;
+  std::error_code missing;
+  const auto size = std::filesystem::file_size(trace, missing);
+  trace_start_ = missing ? 0 : static_cast<std::size_t>(size);
+  std::string configuration = "[ODBC]\nTrace=Yes\nTraceFile=" + trace.string() + "\n\n";
+  if (driver_name) {
+    configuration += "[" + *driver_name +
+                     "]\nDescription=SQLite 3 under a SQL Server name\n"
+                     "Driver=libsqlite3odbc.so\n";
+  }
+  WriteBytes(ConfigurationFolder() / "odbcinst.ini", configuration);
+  WriteBytes(ConfigurationFolder() / "odbc.ini", "");
+  Execute(schema_sql);
+  std::filesystem::current_path(folder_.path());
+}
+
+OdbcSqliteDatabase::~OdbcSqliteDatabase() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_folder_, ignored);
+  ResetOdbcForTesting();
+}
+
+void OdbcSqliteDatabase::Execute(std::string_view sql) const {
+  WriteBytes(folder_ / "script.sql", sql);
+  const CommandResult result =
+      RunCommand("sqlite3 -batch " + ShellQuote((folder_ / "VELPDV").string()) + " < " +
+                 ShellQuote((folder_ / "script.sql").string()));
+  EXPECT_EQ(result.exit_code, 0) << result.output;
+}
+
+std::vector<std::string> OdbcSqliteDatabase::Rows(std::string_view select) const {
+  const CommandResult result =
+      RunCommand("sqlite3 -batch " + ShellQuote((folder_ / "VELPDV").string()) + " " +
+                 ShellQuote(std::string(select)));
+  EXPECT_EQ(result.exit_code, 0) << result.output;
+  return Lines(result.output);
+}
+
+std::vector<std::string> OdbcSqliteDatabase::SentConnectionStrings() const {
+  // The trace shows the string as "Str In = [<string>][length = ...]".
+  static const std::string kMarker = "Str In = [";
+  std::vector<std::string> strings;
+  const std::string trace = ReadBytes(ConfigurationFolder() / kTraceFile);
+  for (const std::string& line : Lines(trace.substr(std::min(trace.size(), trace_start_)))) {
+    const auto at = line.find(kMarker);
+    if (at == std::string::npos) continue;
+    const auto begin = at + kMarker.size();
+    const auto end = line.rfind("][length");
+    if (end == std::string::npos || end < begin) continue;
+    strings.push_back(line.substr(begin, end - begin));
+  }
+  return strings;
+}
+
+}  // namespace quorbin::testing
