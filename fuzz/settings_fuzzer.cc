@@ -1,20 +1,20 @@
 // The settings file as another program may leave it: any bytes, read as a profile
 // and converted by the integer rules. Checks that a value read back converts the
 // same way twice and that the profile lookup never returns more than its limit.
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "support/integer_text.h"
 #include "support/profile_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::filesystem::path file =
-      std::filesystem::temp_directory_path() / ("quorbin-fuzz-" + std::to_string(getpid()) + ".ini");
+  static const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                            ("quorbin-fuzz-" + std::to_string(getpid()) + ".ini");
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
 
