@@ -187,7 +187,7 @@ NfceTree WriteNfceTree(const std::filesystem::path& drive_c, const NfceTreeOptio
     sale.cnf = w.Digits(8);
     sale.number = std::to_string(i + 1);
     char stem[64];
-    std::snprintf(stem, sizeof stem, "35%02d%02d%s651%03d%09d1%s", sale.year % 100, sale.month,
+    std::snprintf(stem, sizeof stem, "35%02d%02d%s65%03d%09d1%s", sale.year % 100, sale.month,
                   sale.cnpj.c_str(), 1, i + 1, sale.cnf.c_str());
     sale.key = WithCheckDigit(stem);
 

@@ -4,7 +4,7 @@
 // included, sorted by name with ASCII letters compared without regard to case and
 // ties broken bytewise, the order in which NTFS lists a folder. A symbolic link
 // is reported as what it leads to (a folder, a file, or other for a dangling
-// link), with the identity of its target. Nothing here fails: a folder that
+// link). Nothing here fails: a folder that
 // cannot be enumerated gives no listing, a file that cannot be read gives no
 // contents.
 #pragma once
@@ -35,7 +35,6 @@ enum class EntryType { kFile, kFolder, kOther };
 struct FolderEntry {
   std::string name;
   EntryType type = EntryType::kOther;
-  FileStamp stamp;  // of the entry's target when it is a link
 };
 
 struct FolderListing {
@@ -51,13 +50,13 @@ std::optional<FileStamp> StampOfFile(const std::filesystem::path& path);
 
 // The whole contents of the file at `path` together with the stamp taken from the
 // same open file before reading, so that a change made while reading shows as a
-// different stamp next time. Nothing when the file cannot be opened or read;
-// `error` then tells why.
+// different stamp next time. The memory of `contents` is reused. False when the
+// file cannot be opened or read; `error` then tells why.
 struct FileContents {
   std::string bytes;
   FileStamp stamp;
   std::int64_t opened_ns = 0;  // wall-clock time of opening, on the stamps' scale
 };
-std::optional<FileContents> ReadStampedFile(const std::filesystem::path& path, std::string* error);
+bool ReadStampedFile(const std::filesystem::path& path, FileContents& contents, std::string* error);
 
 }  // namespace quorbin::platform

@@ -12,6 +12,8 @@ namespace {
 // Facts larger than this come from files no point-of-sale program writes; they
 // are worked out anew every time instead of being kept.
 constexpr std::size_t kMaxKeptText = 1024;
+// Memory kept for the next file after a large one has been examined.
+constexpr std::size_t kMaxScratchBytes = 1 << 20;
 
 // File times advance in steps of the system's clock tick. A file read within a
 // tick of its last change could change again without its times moving, so its
@@ -26,11 +28,10 @@ bool WorthKeeping(const InvoiceFileFacts& facts, const platform::FileContents& c
 
 }  // namespace
 
-InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes) {
+InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& document) {
   InvoiceFileFacts facts;
-  XmlDocument document;
   try {
-    document = XmlDocument::Parse(bytes);
+    document.Reparse(bytes);
   } catch (const std::exception& failure) {
     facts.failure = failure.what();
     return facts;
@@ -65,23 +66,28 @@ const InvoiceFileFacts& InvoiceFactsCache::Examine(const std::filesystem::path& 
     return found->second.facts;
   }
   std::string error;
-  const auto contents = platform::ReadStampedFile(path, &error);
-  if (!contents) {
+  if (!platform::ReadStampedFile(path, contents_, &error)) {
     // Not kept: a file that cannot be read now may be readable in a moment.
     uncached_ = InvoiceFileFacts{};
     uncached_.failure = LoadFailureMessage("Cannot read the file: " + error + ".", 0, {});
     return uncached_;
   }
-  InvoiceFileFacts facts = ExamineInvoiceBytes(contents->bytes);
-  const Key read_key{contents->stamp.device, contents->stamp.inode};
-  if (!WorthKeeping(facts, *contents)) {
+  InvoiceFileFacts facts = ExamineInvoiceBytes(contents_.bytes, document_);
+  ReleaseScratch();
+  const Key read_key{contents_.stamp.device, contents_.stamp.inode};
+  if (!WorthKeeping(facts, contents_)) {
     entries_.erase(read_key);
     uncached_ = std::move(facts);
     return uncached_;
   }
   Entry& entry = entries_[read_key];
-  entry = Entry{contents->stamp, search_, std::move(facts)};
+  entry = Entry{contents_.stamp, search_, std::move(facts)};
   return entry.facts;
+}
+
+void InvoiceFactsCache::ReleaseScratch() {
+  document_.Release(kMaxScratchBytes);
+  if (contents_.bytes.capacity() > kMaxScratchBytes) contents_.bytes = std::string();
 }
 
 void InvoiceFactsCache::EndSearch() {

@@ -23,6 +23,7 @@
 #include <unordered_map>
 
 #include "platform/folder_listing.h"
+#include "sync/xml_document.h"
 
 namespace quorbin {
 
@@ -41,8 +42,8 @@ struct InvoiceFileFacts {
   std::string cnf;
 };
 
-// The facts of a file's bytes, parsed now.
-InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes);
+// The facts of a file's bytes, parsed now into `scratch`, whose memory is reused.
+InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& scratch);
 
 class InvoiceFactsCache {
  public:
@@ -73,8 +74,14 @@ class InvoiceFactsCache {
     InvoiceFileFacts facts;
   };
 
+  void ReleaseScratch();
+
   std::unordered_map<Key, Entry, KeyHash> entries_;
   InvoiceFileFacts uncached_;
+  // One file and one document at a time; kept between files so that a search
+  // does not allocate and free them for every file.
+  platform::FileContents contents_;
+  XmlDocument document_;
   std::uint32_t search_ = 0;
 };
 

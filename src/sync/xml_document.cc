@@ -71,6 +71,9 @@ std::string FirstCharacters(std::string_view utf8, std::size_t count) {
 class XmlTreeBuilder {
  public:
   explicit XmlTreeBuilder(XmlDocument& document) : document_(document) {
+    document_.nodes_.clear();
+    document_.attributes_.clear();
+    document_.text_.clear();
     document_.nodes_.push_back({XmlDocument::NodeKind::kDocument});
   }
 
@@ -294,7 +297,7 @@ class ParserContext {
   bool Parse(std::string_view bytes, XmlTreeBuilder& builder) {
     xmlParserCtxtPtr context = Prepared();
     if (!context) return false;
-    xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateStatic(
+    xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateMem(
         bytes.data(), static_cast<int>(bytes.size()), XML_CHAR_ENCODING_NONE);
     if (!buffer) return false;
     xmlParserInputPtr input = xmlNewIOInputStream(context, buffer, XML_CHAR_ENCODING_NONE);
@@ -337,21 +340,36 @@ class ParserContext {
 }  // namespace
 
 XmlDocument XmlDocument::Parse(std::string_view bytes) {
+  XmlDocument document;
+  document.Reparse(bytes);
+  return document;
+}
+
+void XmlDocument::Reparse(std::string_view bytes) {
   if (bytes.size() > static_cast<std::size_t>(INT32_MAX / 2)) {
+    nodes_.clear();
     throw XmlLoadFailure(LoadFailureMessage("The file is too large.", 0, {}));
   }
   thread_local ParserContext parser;
-  XmlDocument document;
-  document.nodes_.reserve(64 + bytes.size() / 32);
-  document.text_.reserve(bytes.size());
-  XmlTreeBuilder builder(document);
+  nodes_.reserve(64 + bytes.size() / 32);
+  text_.reserve(bytes.size());
+  XmlTreeBuilder builder(*this);
   if (!parser.Parse(bytes, builder)) {
+    nodes_.clear();
     const auto& error = builder.first_error();
     throw XmlLoadFailure(
         LoadFailureMessage(error ? error->reason : "The document is not well-formed.",
                            error ? error->line : 0, bytes));
   }
-  return document;
+}
+
+void XmlDocument::Release(std::size_t bytes) {
+  if (text_.capacity() + nodes_.capacity() * sizeof(NodeRecord) +
+          attributes_.capacity() * sizeof(AttributeRecord) <=
+      bytes) {
+    return;
+  }
+  *this = XmlDocument();
 }
 
 XmlDocument XmlDocument::Load(const std::filesystem::path& path) {

@@ -75,6 +75,13 @@ class XmlDocument {
   static XmlDocument Load(const std::filesystem::path& path);
   static XmlDocument Parse(std::string_view bytes);
 
+  // Replaces this document with the one in `bytes`, reusing the memory of the
+  // previous one (a search parses thousands of files one after the other). On
+  // failure the document is left empty.
+  void Reparse(std::string_view bytes);
+  // Gives back the memory held for parsing, when it has grown beyond `bytes`.
+  void Release(std::size_t bytes);
+
   // The document itself: its children are the root-level nodes.
   XmlNode Node() const { return XmlNode(this, 0, "#document"); }
   XmlNode Child(std::string_view name) const { return Node().Child(name); }

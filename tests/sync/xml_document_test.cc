@@ -122,6 +122,19 @@ TEST(XmlDocumentTest, LoadFailureNamesReasonLineAndSource) {
   }
 }
 
+TEST(XmlDocumentTest, LargeDocumentsParseWhole) {
+  std::string certificate(40000, 'A');
+  for (std::size_t i = 0; i < certificate.size(); i += 7) certificate[i] = 'z';
+  std::string text = "<nfeProc><NFe><Signature><X509Certificate>" + certificate +
+                     "</X509Certificate></Signature></NFe><protNFe>";
+  for (int i = 0; i < 500; ++i) text += "<chNFe a='" + std::to_string(i) + "'>k</chNFe>";
+  text += "</protNFe></nfeProc>";
+  const XmlDocument doc = Parse(text);
+  EXPECT_EQ(doc.Child("nfeProc").Child("NFe").Child("Signature").Child("X509Certificate").Text(),
+            certificate);
+  EXPECT_EQ(doc.Child("nfeProc").Child("protNFe").Child("chNFe").Attribute("a"), "0");
+}
+
 TEST(XmlDocumentTest, EncodingsFromTheDocument) {
   EXPECT_EQ(Parse("<?xml version='1.0' encoding='ISO-8859-1'?><e>\xE7</e>").Child("e").Text(),
             "\xC3\xA7");

@@ -70,13 +70,19 @@ std::optional<FolderListing> ListFolder(const std::filesystem::path& folder) {
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     FolderEntry entry;
     entry.name = name;
-    struct stat info {};
-    if (fstatat(dir_fd, name, &info, 0) == 0) {
-      entry.stamp = StampOf(info);
-      if (S_ISDIR(info.st_mode)) {
-        entry.type = EntryType::kFolder;
-      } else if (S_ISREG(info.st_mode)) {
-        entry.type = EntryType::kFile;
+    if (raw->d_type == DT_REG) {
+      entry.type = EntryType::kFile;
+    } else if (raw->d_type == DT_DIR) {
+      entry.type = EntryType::kFolder;
+    } else {
+      // A link, or a file system that does not tell the type: ask for the target.
+      struct stat info {};
+      if (fstatat(dir_fd, name, &info, 0) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+          entry.type = EntryType::kFolder;
+        } else if (S_ISREG(info.st_mode)) {
+          entry.type = EntryType::kFile;
+        }
       }
     }
     entries.push_back(std::move(entry));
@@ -93,10 +99,12 @@ std::optional<FileStamp> StampOfFile(const std::filesystem::path& path) {
   return StampOf(info);
 }
 
-std::optional<FileContents> ReadStampedFile(const std::filesystem::path& path, std::string* error) {
-  const auto fail = [&]() -> std::optional<FileContents> {
+bool ReadStampedFile(const std::filesystem::path& path, FileContents& contents,
+                     std::string* error) {
+  const auto fail = [&] {
     if (error) *error = std::strerror(errno);
-    return std::nullopt;
+    contents.bytes.clear();
+    return false;
   };
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
@@ -112,7 +120,6 @@ std::optional<FileContents> ReadStampedFile(const std::filesystem::path& path, s
     errno = EISDIR;
     return fail();
   }
-  FileContents contents;
   contents.stamp = StampOf(info);
   contents.opened_ns = static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
   // One byte more than the file holds, so that the end shows without growing.
@@ -129,7 +136,7 @@ std::optional<FileContents> ReadStampedFile(const std::filesystem::path& path, s
     filled += static_cast<std::size_t>(got);
   }
   contents.bytes.resize(filled);
-  return contents;
+  return true;
 }
 
 }  // namespace quorbin::platform
