@@ -58,7 +58,8 @@ InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& docume
   return facts;
 }
 
-const InvoiceFileFacts& InvoiceFactsCache::Examine(const std::filesystem::path& path,
+const InvoiceFileFacts& InvoiceFactsCache::Examine(const platform::OpenFolder& folder,
+                                                   std::string_view name,
                                                    const platform::FileStamp& stamp) {
   const Key key{stamp.device, stamp.inode};
   if (auto found = entries_.find(key); found != entries_.end() && found->second.stamp == stamp) {
@@ -66,7 +67,7 @@ const InvoiceFileFacts& InvoiceFactsCache::Examine(const std::filesystem::path& 
     return found->second.facts;
   }
   std::string error;
-  if (!platform::ReadStampedFile(path, contents_, &error)) {
+  if (!folder.ReadFile(name, contents_, &error)) {
     // Not kept: a file that cannot be read now may be readable in a moment.
     uncached_ = InvoiceFileFacts{};
     uncached_.failure = LoadFailureMessage("Cannot read the file: " + error + ".", 0, {});

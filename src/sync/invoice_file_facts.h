@@ -47,9 +47,9 @@ InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& scratc
 
 class InvoiceFactsCache {
  public:
-  // The facts of the file at `path`, whose stamp was just taken as `stamp`. The
-  // reference is valid until the next call.
-  const InvoiceFileFacts& Examine(const std::filesystem::path& path,
+  // The facts of the file `name` of `folder`, whose stamp was just taken as
+  // `stamp`. The reference is valid until the next call.
+  const InvoiceFileFacts& Examine(const platform::OpenFolder& folder, std::string_view name,
                                   const platform::FileStamp& stamp);
 
   void BeginSearch() { ++search_; }

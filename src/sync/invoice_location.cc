@@ -95,17 +95,18 @@ std::string InvoiceLocator::FindInvoiceFile(const std::filesystem::path& folder,
                                             std::string_view cnpj, std::string_view number) {
   using Shape = InvoiceFileFacts::Shape;
   std::string result;
-  for (const std::string& path : ListXmlFiles(folder)) {
+  ForEachXmlFile(folder, [&](const platform::OpenFolder& open_folder, const std::string& name,
+                             const std::string& path) {
     try {
-      const auto stamp = platform::StampOfFile(path);
-      if (!stamp) continue;
-      const InvoiceFileFacts& facts = facts_.Examine(path, *stamp);
+      const auto stamp = open_folder.StampOfFile(name);
+      if (!stamp) return;
+      const InvoiceFileFacts& facts = facts_.Examine(open_folder, name, *stamp);
       switch (facts.shape) {
         case Shape::kNotLoaded:
           log_.WriteLog("Pulando arquivo defeituoso..." + facts.failure + ":" + path);
-          continue;
+          return;
         case Shape::kNotInvoice:
-          continue;
+          return;
         case Shape::kFailed:
           throw Failure(facts.failure);
         case Shape::kWithoutIde:
@@ -120,7 +121,7 @@ std::string InvoiceLocator::FindInvoiceFile(const std::filesystem::path& folder,
     } catch (const std::exception& failure) {
       log_.WriteLog(std::string("Erro ao pesquisar arquivos: ") + failure.what());
     }
-  }
+  });
   return result;
 }
 

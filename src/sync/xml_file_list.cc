@@ -3,27 +3,24 @@
 #include <set>
 #include <utility>
 
-#include "platform/folder_listing.h"
-
 namespace quorbin {
 namespace {
 
 using FolderIdentity = std::pair<std::uint64_t, std::uint64_t>;
 
-void ListInto(const std::string& folder, std::set<FolderIdentity>& listed,
-              std::vector<std::string>& files) {
-  const auto listing = platform::ListFolder(folder);
-  if (!listing) return;
-  if (!listed.insert({listing->folder.device, listing->folder.inode}).second) return;
-  std::string prefix = folder;
+void Walk(const std::string& path, std::set<FolderIdentity>& listed, const XmlFileVisitor& visit) {
+  const platform::OpenFolder folder(path);
+  if (!folder.is_open()) return;
+  if (!listed.insert({folder.stamp().device, folder.stamp().inode}).second) return;
+  std::string prefix = path;
   if (prefix.empty() || prefix.back() != std::filesystem::path::preferred_separator) {
     prefix += std::filesystem::path::preferred_separator;
   }
-  for (const auto& entry : listing->entries) {
+  for (const auto& entry : folder.entries()) {
     if (entry.type == platform::EntryType::kFolder) {
-      ListInto(prefix + entry.name, listed, files);
+      Walk(prefix + entry.name, listed, visit);
     } else if (HasXmlExtension(entry.name)) {
-      files.push_back(prefix + entry.name);
+      visit(folder, entry.name, prefix + entry.name);
     }
   }
 }
@@ -42,10 +39,15 @@ bool HasXmlExtension(std::string_view name) {
   return true;
 }
 
-std::vector<std::string> ListXmlFiles(const std::filesystem::path& folder) {
+void ForEachXmlFile(const std::filesystem::path& folder, const XmlFileVisitor& visit) {
   std::set<FolderIdentity> listed;
+  Walk(folder.string(), listed, visit);
+}
+
+std::vector<std::string> ListXmlFiles(const std::filesystem::path& folder) {
   std::vector<std::string> files;
-  ListInto(folder.string(), listed, files);
+  ForEachXmlFile(folder, [&](const platform::OpenFolder&, const std::string&,
+                             const std::string& path) { files.push_back(path); });
   return files;
 }
 

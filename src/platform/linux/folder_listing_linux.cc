@@ -39,33 +39,23 @@ bool ListedBefore(const FolderEntry& a, const FolderEntry& b) {
   return a.name < b.name;
 }
 
-class Directory {
- public:
-  explicit Directory(DIR* dir) : dir_(dir) {}
-  ~Directory() {
-    if (dir_) closedir(dir_);
+EntryType TypeOf(mode_t mode) {
+  if (S_ISDIR(mode)) return EntryType::kFolder;
+  if (S_ISREG(mode)) return EntryType::kFile;
+  return EntryType::kOther;
+}
+
+// Every entry of the folder open as `descriptor`, or false when it cannot be read.
+bool ReadEntries(int descriptor, std::vector<FolderEntry>& entries) {
+  const int for_listing = dup(descriptor);
+  if (for_listing < 0) return false;
+  DIR* dir = fdopendir(for_listing);
+  if (!dir) {
+    close(for_listing);
+    return false;
   }
-  Directory(const Directory&) = delete;
-  Directory& operator=(const Directory&) = delete;
-  DIR* get() const { return dir_; }
-
- private:
-  DIR* dir_;
-};
-
-}  // namespace
-
-std::optional<FolderListing> ListFolder(const std::filesystem::path& folder) {
-  Directory dir(opendir(folder.c_str()));
-  if (!dir.get()) return std::nullopt;
-  const int dir_fd = dirfd(dir.get());
-  FolderListing listing;
-  struct stat own {};
-  if (fstat(dir_fd, &own) != 0) return std::nullopt;
-  listing.folder = StampOf(own);
-  auto& entries = listing.entries;
   errno = 0;
-  while (const dirent* raw = readdir(dir.get())) {
+  while (const dirent* raw = readdir(dir)) {
     const char* name = raw->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     FolderEntry entry;
@@ -77,30 +67,46 @@ std::optional<FolderListing> ListFolder(const std::filesystem::path& folder) {
     } else {
       // A link, or a file system that does not tell the type: ask for the target.
       struct stat info {};
-      if (fstatat(dir_fd, name, &info, 0) == 0) {
-        if (S_ISDIR(info.st_mode)) {
-          entry.type = EntryType::kFolder;
-        } else if (S_ISREG(info.st_mode)) {
-          entry.type = EntryType::kFile;
-        }
-      }
+      if (fstatat(descriptor, name, &info, 0) == 0) entry.type = TypeOf(info.st_mode);
     }
     entries.push_back(std::move(entry));
     errno = 0;
   }
-  if (errno != 0) return std::nullopt;
-  std::sort(entries.begin(), entries.end(), ListedBefore);
-  return listing;
+  const bool complete = errno == 0;
+  closedir(dir);
+  return complete;
 }
 
-std::optional<FileStamp> StampOfFile(const std::filesystem::path& path) {
+}  // namespace
+
+OpenFolder::OpenFolder(const std::filesystem::path& folder) {
+  const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return;
+  struct stat own {};
+  if (fstat(descriptor, &own) != 0 || !ReadEntries(descriptor, entries_)) {
+    close(descriptor);
+    entries_.clear();
+    return;
+  }
+  descriptor_ = descriptor;
+  stamp_ = StampOf(own);
+  std::sort(entries_.begin(), entries_.end(), ListedBefore);
+}
+
+OpenFolder::~OpenFolder() {
+  if (descriptor_ >= 0) close(descriptor_);
+}
+
+std::optional<FileStamp> OpenFolder::StampOfFile(std::string_view name) const {
+  const std::string terminated(name);
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+  if (fstatat(descriptor_, terminated.c_str(), &info, 0) != 0 || S_ISDIR(info.st_mode)) {
+    return std::nullopt;
+  }
   return StampOf(info);
 }
 
-bool ReadStampedFile(const std::filesystem::path& path, FileContents& contents,
-                     std::string* error) {
+bool OpenFolder::ReadFile(std::string_view name, FileContents& contents, std::string* error) const {
   const auto fail = [&] {
     if (error) *error = std::strerror(errno);
     contents.bytes.clear();
@@ -108,7 +114,8 @@ bool ReadStampedFile(const std::filesystem::path& path, FileContents& contents,
   };
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const std::string terminated(name);
+  const int fd = openat(descriptor_, terminated.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fail();
   struct FdCloser {
     int fd;
@@ -137,6 +144,12 @@ bool ReadStampedFile(const std::filesystem::path& path, FileContents& contents,
   }
   contents.bytes.resize(filled);
   return true;
+}
+
+std::optional<FileStamp> StampOfFile(const std::filesystem::path& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+  return StampOf(info);
 }
 
 }  // namespace quorbin::platform
