@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_query.h"
@@ -232,6 +234,7 @@ TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
   f.Put("Validadas/202205/failed.xml", "<NFe/>");
   f.Put("Contigencias/202201/other.xml", WrappedInvoice("999", "x"));
   const fs::path changing = f.Put("Transmitidas/202205/b.xml", WrappedInvoice(kCnpj, "4321"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // old enough to be kept
 
   auto search = [&] {
     const std::size_t lines_before = f.messages().size();
@@ -279,6 +282,44 @@ TEST(ListXmlFilesTest, ListsInNameOrderWithoutCaseAndCutsLinkLoops) {
             (std::vector<std::string>{r + ".xml", r + "A.XML", r + "a.xml", r + "b.xml",
                                       r + "c.Xml", r + "dangling.xml", r + "link/z.xml"}));
   EXPECT_EQ(ListXmlFiles(root / "absent"), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace quorbin::testing
+
+namespace quorbin::testing {
+namespace {
+
+TEST(InvoiceFactsCacheTest, TrustsAFileOnlyWhileItsStampHolds) {
+  TempDir dir;
+  WriteBytes(dir / "a.xml", WrappedInvoice("111", "1"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // settled: worth keeping
+  InvoiceFactsCache cache;
+  platform::OpenFolder folder(dir.path());
+  const auto stamp = folder.StampOfFile("a.xml");
+  ASSERT_TRUE(stamp);
+  EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).cnpj, "111");
+  EXPECT_EQ(cache.size(), 1u);
+
+  // Rewritten with the same size: under the old stamp the kept facts answer, under
+  // the new one the file is parsed again.
+  WriteBytes(dir / "a.xml", WrappedInvoice("222", "1"));
+  EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).cnpj, "111");
+  const auto changed = folder.StampOfFile("a.xml");
+  ASSERT_NE(*changed, *stamp);
+  EXPECT_EQ(cache.Examine(folder, "a.xml", *changed).cnpj, "222");
+  // Just written: its times might not move at the next change, so it is not kept.
+  EXPECT_EQ(cache.size(), 0u);
+
+  // A search that does not meet a file forgets it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  cache.BeginSearch();
+  cache.Examine(folder, "a.xml", *changed);
+  cache.EndSearch();
+  EXPECT_EQ(cache.size(), 1u);
+  cache.BeginSearch();
+  cache.EndSearch();
+  EXPECT_EQ(cache.size(), 0u);
 }
 
 }  // namespace
