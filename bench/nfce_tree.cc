@@ -113,11 +113,11 @@ std::string InvoiceElement(Writer& w, const Sale& sale) {
       "<vOutro>0.00</vOutro>" +
       Element("vNF", total) + Element("vTotTrib", Writer::Money(total_cents / 5)) +
       "</ICMSTot></total><transp><modFrete>9</modFrete></transp><pag><detPag>" +
-      Element("tPag", "0" + std::to_string(w.Between(1, 4))) + Element("vPag", total) +
-      "</detPag><vTroco>0.00</vTroco></pag><infAdic><infCpl>" + "Tributos aproximados: Federal " +
-      Writer::Money(total_cents / 9) + " Estadual " + Writer::Money(total_cents / 6) +
-      " Fonte IBPT. Volte sempre! Caixa " + std::to_string(w.Between(1, 9)) + " Operador " +
-      w.Digits(4) + "</infCpl></infAdic></infNFe>";
+      Element("tPag", std::string(1, '0') += static_cast<char>('0' + w.Between(1, 4))) +
+      Element("vPag", total) + "</detPag><vTroco>0.00</vTroco></pag><infAdic><infCpl>" +
+      "Tributos aproximados: Federal " + Writer::Money(total_cents / 9) + " Estadual " +
+      Writer::Money(total_cents / 6) + " Fonte IBPT. Volte sempre! Caixa " +
+      std::to_string(w.Between(1, 9)) + " Operador " + w.Digits(4) + "</infCpl></infAdic></infNFe>";
   text += "<infNFeSupl><qrCode><![CDATA[https://www.nfce.fazenda.sp.gov.br/qrcode?p=" + sale.key +
           "|2|1|1|" + w.Base64(40) +
           "]]></qrCode><urlChave>https://www.nfce.fazenda.sp.gov.br/consulta</urlChave>"
