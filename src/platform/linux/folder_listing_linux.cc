@@ -1,0 +1,155 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/folder_listing.h"
+
+namespace quorbin::platform {
+namespace {
+
+FileStamp StampOf(const struct stat& info) {
+  return FileStamp{
+      static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+      static_cast<std::int64_t>(info.st_size),
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
+      static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec};
+}
+
+unsigned char FoldAscii(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte >= 'a' && byte <= 'z') ? static_cast<unsigned char>(byte - 'a' + 'A') : byte;
+}
+
+// Names compared with ASCII letters folded to upper case; equal names under that
+// rule are ordered bytewise.
+bool ListedBefore(const FolderEntry& a, const FolderEntry& b) {
+  const std::size_t common = std::min(a.name.size(), b.name.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const unsigned char x = FoldAscii(a.name[i]);
+    const unsigned char y = FoldAscii(b.name[i]);
+    if (x != y) return x < y;
+  }
+  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
+  return a.name < b.name;
+}
+
+EntryType TypeOf(mode_t mode) {
+  if (S_ISDIR(mode)) return EntryType::kFolder;
+  if (S_ISREG(mode)) return EntryType::kFile;
+  return EntryType::kOther;
+}
+
+// Every entry of the folder open as `descriptor`, or false when it cannot be read.
+bool ReadEntries(int descriptor, std::vector<FolderEntry>& entries) {
+  const int for_listing = dup(descriptor);
+  if (for_listing < 0) return false;
+  DIR* dir = fdopendir(for_listing);
+  if (!dir) {
+    close(for_listing);
+    return false;
+  }
+  errno = 0;
+  while (const dirent* raw = readdir(dir)) {
+    const char* name = raw->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    FolderEntry entry;
+    entry.name = name;
+    if (raw->d_type == DT_REG) {
+      entry.type = EntryType::kFile;
+    } else if (raw->d_type == DT_DIR) {
+      entry.type = EntryType::kFolder;
+    } else {
+      // A link, or a file system that does not tell the type: ask for the target.
+      struct stat info {};
+      if (fstatat(descriptor, name, &info, 0) == 0) entry.type = TypeOf(info.st_mode);
+    }
+    entries.push_back(std::move(entry));
+    errno = 0;
+  }
+  const bool complete = errno == 0;
+  closedir(dir);
+  return complete;
+}
+
+}  // namespace
+
+OpenFolder::OpenFolder(const std::filesystem::path& folder) {
+  const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return;
+  struct stat own {};
+  if (fstat(descriptor, &own) != 0 || !ReadEntries(descriptor, entries_)) {
+    close(descriptor);
+    entries_.clear();
+    return;
+  }
+  descriptor_ = descriptor;
+  stamp_ = StampOf(own);
+  std::sort(entries_.begin(), entries_.end(), ListedBefore);
+}
+
+OpenFolder::~OpenFolder() {
+  if (descriptor_ >= 0) close(descriptor_);
+}
+
+std::optional<FileStamp> OpenFolder::StampOfFile(std::string_view name) const {
+  const std::string terminated(name);
+  struct stat info {};
+  if (fstatat(descriptor_, terminated.c_str(), &info, 0) != 0 || S_ISDIR(info.st_mode)) {
+    return std::nullopt;
+  }
+  return StampOf(info);
+}
+
+bool OpenFolder::ReadFile(std::string_view name, FileContents& contents, std::string* error) const {
+  const auto fail = [&] {
+    if (error) *error = std::strerror(errno);
+    contents.bytes.clear();
+    return false;
+  };
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const std::string terminated(name);
+  const int fd = openat(descriptor_, terminated.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fail();
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { close(fd); }
+  } closer{fd};
+  struct stat info {};
+  if (fstat(fd, &info) != 0) return fail();
+  if (S_ISDIR(info.st_mode)) {
+    errno = EISDIR;
+    return fail();
+  }
+  contents.stamp = StampOf(info);
+  contents.opened_ns = static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+  // One byte more than the file holds, so that the end shows without growing.
+  contents.bytes.resize(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 4096);
+  std::size_t filled = 0;
+  while (true) {
+    if (filled == contents.bytes.size()) contents.bytes.resize(filled * 2);
+    const ssize_t got = read(fd, contents.bytes.data() + filled, contents.bytes.size() - filled);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return fail();
+    }
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  contents.bytes.resize(filled);
+  return true;
+}
+
+std::optional<FileStamp> StampOfFile(const std::filesystem::path& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+  return StampOf(info);
+}
+
+}  // namespace quorbin::platform

@@ -1,0 +1,128 @@
+#include "sync/invoice_location.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "platform/drive_paths.h"
+#include "platform/folder_listing.h"
+#include "support/failure.h"
+#include "support/integer_text.h"
+#include "support/paths.h"
+#include "sync/invoice_time.h"
+#include "sync/xml_file_list.h"
+
+namespace quorbin {
+namespace {
+
+constexpr std::string_view kTransmitted = "C:\\Tavrellis\\PDV\\NFCe\\Transmitidas\\";
+constexpr std::string_view kCancelled = "C:\\Tavrellis\\PDV\\NFCe\\Canceladas\\";
+constexpr std::string_view kContingency = "C:\\Tavrellis\\PDV\\NFCe\\Contingencias\\";
+
+struct SearchRoot {
+  std::string_view log_line;
+  std::string_view folder;
+};
+constexpr SearchRoot kSearchRoots[] = {
+    {"Procurando na Validadas...", "C:\\Tavrellis\\PDV\\NFCe\\Validadas"},
+    {"Contigencias...", "C:\\Tavrellis\\PDV\\NFCe\\Contigencias"},
+    {"Transmitidas...", "C:\\Tavrellis\\PDV\\NFCe\\Transmitidas"},
+    {"Canceladas...", "C:\\Tavrellis\\PDV\\NFCe\\Canceladas"},
+};
+
+std::string MonthFolder(DateTime moment) {
+  const CivilTime civil = moment.ToCivil();
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4d%.2d", civil.year, civil.month);
+  return text;
+}
+
+std::string Resolved(std::string_view windows_path) {
+  return platform::ResolveDrivePath(windows_path).string();
+}
+
+bool FileExists(const std::string& path) {
+  return platform::StampOfFile(path).has_value();
+}
+
+}  // namespace
+
+std::string PaddedNumber(std::int32_t number) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.8d", number);
+  return text;
+}
+
+InvoiceLocator::InvoiceLocator(ActivityLog& log, EventPump& pump, Query& fbquery2)
+    : log_(log), pump_(pump), fbquery2_(fbquery2) {}
+
+std::string InvoiceLocator::LocateInvoiceFile(const Query& row) {
+  std::string path;
+  const std::int32_t offline = row.FieldByName("offline").AsInteger();
+  if (offline == 2) {
+    path = Resolved(row.FieldByName("chave_nfce").AsString());
+  } else {
+    const std::int32_t cancelado = row.FieldByName("cancelado").AsInteger();
+    const std::string month = MonthFolder(InvoiceTime(row));
+    const std::string key = row.FieldByName("chave_nfce").AsString();
+    std::string_view folder = cancelado == 1 ? kCancelled : kTransmitted;
+    if (offline == 1) folder = kContingency;
+    path = Resolved(std::string(folder) + month + "\\" + key + "-nfe.xml");
+    log_.WriteLog("Caminho: " + path);
+    if (!FileExists(path)) path = Search(row);
+  }
+  if (!path.empty()) log_.WriteLog("Arquivo encontrado em: " + path);
+  return path;
+}
+
+std::string InvoiceLocator::Search(const Query& row) {
+  RunStatement(fbquery2_, "select cnpj from emitente");
+  pass_emitter_cnpj_ = DigitsOnly(fbquery2_.Field(0).AsString());
+  const std::string number = PaddedNumber(row.FieldByName("NFCE_NUM").AsInteger());
+  log_.WriteLog("Nota não encontrada, tentando procurar pelas pastas... " + pass_emitter_cnpj_ +
+                ". " + number);
+  std::string path;
+  facts_.BeginSearch();
+  for (const SearchRoot& root : kSearchRoots) {
+    log_.WriteLog(root.log_line);
+    std::string found = FindInvoiceFile(Resolved(root.folder), pass_emitter_cnpj_, number);
+    if (!found.empty()) path = std::move(found);
+  }
+  facts_.EndSearch();
+  return path;
+}
+
+std::string InvoiceLocator::FindInvoiceFile(const std::filesystem::path& folder,
+                                            std::string_view cnpj, std::string_view number) {
+  using Shape = InvoiceFileFacts::Shape;
+  std::string result;
+  ForEachXmlFile(folder, [&](const platform::OpenFolder& open_folder, const std::string& name,
+                             const std::string& path) {
+    try {
+      const auto stamp = open_folder.StampOfFile(name);
+      if (!stamp) return;
+      const InvoiceFileFacts& facts = facts_.Examine(open_folder, name, *stamp);
+      switch (facts.shape) {
+        case Shape::kNotLoaded:
+          log_.WriteLog("Pulando arquivo defeituoso..." + facts.failure + ":" + path);
+          return;
+        case Shape::kNotInvoice:
+          return;
+        case Shape::kFailed:
+          throw Failure(facts.failure);
+        case Shape::kWithoutIde:
+          break;
+        case Shape::kComparable:
+          if (facts.cnpj == cnpj && ParseInteger(number) == ParseInteger(facts.cnf)) {
+            result = path;
+          }
+          break;
+      }
+      TrimWorkingSet(pump_);
+    } catch (const std::exception& failure) {
+      log_.WriteLog(std::string("Erro ao pesquisar arquivos: ") + failure.what());
+    }
+  });
+  return result;
+}
+
+}  // namespace quorbin

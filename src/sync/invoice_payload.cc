@@ -1,0 +1,68 @@
+#include "sync/invoice_payload.h"
+
+#include <cstdio>
+
+#include "support/line_file.h"
+#include "sync/invoice_time.h"
+#include "sync/iso8601_local.h"
+#include "sync/nfce_document.h"
+#include "sync/percent_encoding.h"
+#include "sync/xml_document.h"
+
+namespace quorbin {
+namespace {
+
+std::string JsonStringContent(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ReadInvoiceText(const std::filesystem::path& path) {
+  std::string text;
+  for (const std::string& line : SplitLines(DecodeText(ReadFileBytes(path)))) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string BuildInvoicePayload(const Query& row, const std::filesystem::path& path,
+                                std::string_view pass_emitter_cnpj) {
+  const std::string id = InvoiceId(XmlDocument::Load(path));
+  const std::string xml = PercentEncode(ReadInvoiceText(path));
+  const std::string date = FormatIso8601Local(InvoiceTime(row));
+
+  std::string payload;
+  payload.reserve(xml.size() + 128);
+  payload += "{\"xml\":\"";
+  payload += xml;
+  payload += "\",";
+  payload += "\"emitente\":\"";
+  payload += pass_emitter_cnpj;
+  payload += "\",";
+  payload += "\"data\":\"";
+  payload += date;
+  payload += "\",";
+  payload += "\"nf_id\":\"";
+  payload += JsonStringContent(id);
+  payload += "\"";
+  payload += "}";
+  return payload;
+}
+
+}  // namespace quorbin

@@ -1,0 +1,54 @@
+#include "sync/xml_file_list.h"
+
+#include <set>
+#include <utility>
+
+namespace quorbin {
+namespace {
+
+using FolderIdentity = std::pair<std::uint64_t, std::uint64_t>;
+
+void Walk(const std::string& path, std::set<FolderIdentity>& listed, const XmlFileVisitor& visit) {
+  const platform::OpenFolder folder(path);
+  if (!folder.is_open()) return;
+  if (!listed.insert({folder.stamp().device, folder.stamp().inode}).second) return;
+  std::string prefix = path;
+  if (prefix.empty() || prefix.back() != std::filesystem::path::preferred_separator) {
+    prefix += std::filesystem::path::preferred_separator;
+  }
+  for (const auto& entry : folder.entries()) {
+    if (entry.type == platform::EntryType::kFolder) {
+      Walk(prefix + entry.name, listed, visit);
+    } else if (HasXmlExtension(entry.name)) {
+      visit(folder, entry.name, prefix + entry.name);
+    }
+  }
+}
+
+}  // namespace
+
+bool HasXmlExtension(std::string_view name) {
+  const auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || name.size() - dot != 4) return false;
+  static constexpr std::string_view kLower = ".xml";
+  for (std::size_t i = 1; i < 4; ++i) {
+    char c = name[dot + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kLower[i]) return false;
+  }
+  return true;
+}
+
+void ForEachXmlFile(const std::filesystem::path& folder, const XmlFileVisitor& visit) {
+  std::set<FolderIdentity> listed;
+  Walk(folder.string(), listed, visit);
+}
+
+std::vector<std::string> ListXmlFiles(const std::filesystem::path& folder) {
+  std::vector<std::string> files;
+  ForEachXmlFile(folder, [&](const platform::OpenFolder&, const std::string&,
+                             const std::string& path) { files.push_back(path); });
+  return files;
+}
+
+}  // namespace quorbin

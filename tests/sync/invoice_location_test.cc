@@ -1,0 +1,326 @@
+#include "sync/invoice_location.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fake_query.h"
+#include "sync/xml_file_list.h"
+#include "sync_fixture.h"
+
+namespace quorbin::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kCnpj = "12345678000190";
+constexpr const char* kKey = "35220512345678000190650010000012341000012345";
+
+FakeRow InvoiceRow(int offline, int cancelado, ColumnValue data, ColumnValue hora,
+                   ColumnValue number = IntegerValue(1234), std::string key = kKey) {
+  return FakeRow{{"offline", IntegerValue(offline)},
+                 {"cancelado", IntegerValue(cancelado)},
+                 {"data", data},
+                 {"hora", hora},
+                 {"chave_nfce", TextValue(key)},
+                 {"NFCE_NUM", number}};
+}
+
+FakeRow MayRow(int offline = 0, int cancelado = 0, ColumnValue number = IntegerValue(1234)) {
+  return InvoiceRow(offline, cancelado, DateValue(2022, 5, 10), TimeValue(14, 30), number);
+}
+
+class InvoiceLocationTest : public ::testing::Test {
+ protected:
+  std::string Locate(FakeRow row) {
+    FakeQuery fbquery("fbquery", {std::move(row)});
+    return locator.LocateInvoiceFile(fbquery);
+  }
+
+  std::vector<std::string> SearchLines(const std::string& padded = "00001234") const {
+    return {"Nota não encontrada, tentando procurar pelas pastas... " + std::string(kCnpj) + ". " +
+                padded,
+            "Procurando na Validadas...", "Contigencias...", "Transmitidas...", "Canceladas..."};
+  }
+
+  SyncFixture f;
+  FakeQuery emitente{"fbquery2", {FakeRow{{"cnpj", TextValue(kCnpj)}}}};
+  InvoiceLocator locator{f.log, f.pump, emitente};
+};
+
+TEST_F(InvoiceLocationTest, DirectPathFollowsOfflineAndCancelado) {
+  struct Case {
+    const char* name;
+    FakeRow row;
+    std::string relative;
+  };
+  const Case cases[] = {
+      {"transmitted", MayRow(0, 0), "Transmitidas/202205"},
+      {"cancelado 3", MayRow(0, 3), "Transmitidas/202205"},
+      {"cancelled", MayRow(0, 1), "Canceladas/202205"},
+      {"contingency", MayRow(1, 0), "Contingencias/202205"},
+      {"contingency cancelled", MayRow(1, 1), "Contingencias/202205"},
+      {"NULL date and time", InvoiceRow(0, 0, ColumnValue{}, ColumnValue{}), "Transmitidas/189912"},
+      {"time of day ignored", InvoiceRow(0, 0, DateValue(2022, 12, 31), TimeValue(23, 59)),
+       "Transmitidas/202212"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = f.Put(c.relative + "/" + kKey + "-nfe.xml", "not even XML");
+    const std::size_t before = f.messages().size();
+    EXPECT_EQ(Locate(c.row), file.string());
+    const auto lines = f.messages();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + before, lines.end()),
+              (std::vector<std::string>{"Caminho: " + file.string(),
+                                        "Arquivo encontrado em: " + file.string()}));
+    fs::remove(file);
+  }
+  EXPECT_TRUE(emitente.statements().empty());
+  EXPECT_TRUE(f.pump.trims.empty());
+}
+
+TEST_F(InvoiceLocationTest, OfflineTwoTakesTheKeyAsPathUntested) {
+  EXPECT_EQ(
+      Locate(InvoiceRow(2, 1, DateValue(2022, 5, 10), TimeValue(0, 0), IntegerValue(1), "X1")),
+      "X1");
+  EXPECT_EQ(f.messages(), std::vector<std::string>{"Arquivo encontrado em: X1"});
+
+  const std::string windows = "C:\\Outra\\nota.xml";
+  const std::string resolved = (f.drive_c() / "Outra" / "nota.xml").string();
+  EXPECT_EQ(Locate(InvoiceRow(2, 0, ColumnValue{}, ColumnValue{}, IntegerValue(1), windows)),
+            resolved);
+  EXPECT_TRUE(emitente.statements().empty());
+}
+
+TEST_F(InvoiceLocationTest, FolderAtTheDirectPathDoesNotCount) {
+  fs::create_directories(f.nfce() / "Transmitidas" / "202205" / (std::string(kKey) + "-nfe.xml"));
+  EXPECT_EQ(Locate(MayRow()), "");
+  EXPECT_EQ(emitente.statements(), std::vector<std::string>{"select cnpj from emitente"});
+}
+
+TEST_F(InvoiceLocationTest, SearchLogsItsRootsAndTheLaterRootWins) {
+  f.Put("Validadas/202205/a.xml", WrappedInvoice(kCnpj, "00001234"));
+  f.Put("Validadas/202205/b.xml", WrappedInvoice(kCnpj, "9"));
+  const fs::path later = f.Put("Transmitidas/202206/other-name.xml", BareInvoice(kCnpj, "1234"));
+  // Not a search root: only the direct path looks there.
+  f.Put("Contingencias/202205/c.xml", WrappedInvoice(kCnpj, "1234"));
+
+  EXPECT_EQ(Locate(MayRow()), later.string());
+  std::vector<std::string> expected{
+      "Caminho: " +
+      (f.nfce() / "Transmitidas" / "202205" / (std::string(kKey) + "-nfe.xml")).string()};
+  for (auto& line : SearchLines()) expected.push_back(line);
+  expected.push_back("Arquivo encontrado em: " + later.string());
+  EXPECT_EQ(f.messages(), expected);
+  EXPECT_EQ(emitente.statements(), std::vector<std::string>{"select cnpj from emitente"});
+  EXPECT_EQ(locator.PassEmitterCnpj(), kCnpj);
+  // One trim per examined file, each after the root line of its folder.
+  EXPECT_EQ(f.pump.trims, (std::vector<std::size_t>{3, 3, 5}));
+}
+
+TEST_F(InvoiceLocationTest, LastMatchInListingOrderWinsWithinOneRoot) {
+  f.Put("Transmitidas/202205/a.xml", WrappedInvoice(kCnpj, "00001234"));
+  const fs::path second = f.Put("Transmitidas/202205/B.xml", WrappedInvoice(kCnpj, "1234"));
+  f.Put("Transmitidas/202205/b.xml.bak", WrappedInvoice(kCnpj, "1234"));
+  EXPECT_EQ(locator.FindInvoiceFile(f.nfce() / "Transmitidas", kCnpj, "00001234"), second.string());
+}
+
+TEST_F(InvoiceLocationTest, NullNumberMatchesCodeZero) {
+  const fs::path file = f.Put("Canceladas/x.xml", WrappedInvoice(kCnpj, "0"));
+  EXPECT_EQ(Locate(MayRow(0, 0, ColumnValue{})), file.string());
+  EXPECT_EQ(f.messages().at(1), SearchLines("00000000").front());
+}
+
+TEST_F(InvoiceLocationTest, PunctuatedEmitterCnpjKeepsItsDigitsOnly) {
+  emitente.SetRows({FakeRow{{"cnpj", TextValue("12.345.678/0001-90")}}});
+  f.Put("Validadas/punctuated.xml", WrappedInvoice("12.345.678/0001-90", "1234"));
+  EXPECT_EQ(Locate(MayRow()), "");
+  EXPECT_EQ(locator.PassEmitterCnpj(), "12345678000190");
+  const fs::path digits = f.Put("Validadas/digits.xml", WrappedInvoice(kCnpj, "1234"));
+  EXPECT_EQ(Locate(MayRow()), digits.string());
+}
+
+TEST_F(InvoiceLocationTest, EmptyEmitterMatchesOnlyAnEmptyCnpj) {
+  emitente.SetRows({});
+  f.Put("Validadas/a.xml", WrappedInvoice(kCnpj, "1234"));
+  const fs::path empty = f.Put("Validadas/b.xml", WrappedInvoice("", "1234"));
+  EXPECT_EQ(Locate(MayRow()), empty.string());
+  EXPECT_EQ(locator.PassEmitterCnpj(), "");
+}
+
+TEST_F(InvoiceLocationTest, NothingFoundGivesEmptyPathWithoutFoundLine) {
+  f.Put("Validadas/a.xml", WrappedInvoice(kCnpj, "4321"));
+  EXPECT_EQ(Locate(MayRow()), "");
+  const auto lines = f.messages();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), SearchLines());
+}
+
+TEST_F(InvoiceLocationTest, FailingEmitterQueryLeavesTheStep) {
+  emitente.FailOpenWith("Table unknown EMITENTE");
+  FakeQuery fbquery("fbquery", {MayRow()});
+  EXPECT_THROW(locator.LocateInvoiceFile(fbquery), Failure);
+  EXPECT_EQ(f.messages().size(), 1u);  // only "Caminho: "
+}
+
+TEST_F(InvoiceLocationTest, UnusableFiles) {
+  const std::string ns = " xmlns=\"http://www.portalfiscal.inf.br/nfe\"";
+  auto invoice = [&](const std::string& content) {
+    return "<nfeProc" + ns + "><NFe><infNFe Id=\"x\">" + content + "</infNFe></NFe></nfeProc>";
+  };
+  const std::string emit = "<emit><CNPJ>" + std::string(kCnpj) + "</CNPJ></emit>";
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string line;  // expected log line, empty for none
+    bool trimmed;
+  };
+  const Case cases[] = {
+      {"no invoice root", "<outro><NFe/></outro>", "", false},
+      {"nfeProc without NFe and no NFe root", "<nfeProc" + ns + "><protNFe/></nfeProc>", "", false},
+      {"NFe without infNFe", "<NFe" + ns + "><outro/></NFe>",
+       "Erro ao pesquisar arquivos: Element 'infNFe' not found.", false},
+      {"infNFe without ide", invoice(emit), "", true},
+      {"emit missing", invoice("<ide><cNF>1234</cNF></ide>"),
+       "Erro ao pesquisar arquivos: Element 'emit' not found.", false},
+      {"CNPJ missing", invoice("<ide><cNF>1234</cNF></ide><emit/>"),
+       "Erro ao pesquisar arquivos: Element 'CNPJ' not found.", false},
+      {"cNF missing, other emitter", invoice("<ide/><emit><CNPJ>1</CNPJ></emit>"),
+       "Erro ao pesquisar arquivos: Element 'cNF' not found.", false},
+      {"CNPJ mixed", invoice("<ide><cNF>1</cNF></ide><emit><CNPJ>1<b/>2</CNPJ></emit>"),
+       "Erro ao pesquisar arquivos: Element 'CNPJ' does not hold text only.", false},
+      {"cNF with a child", invoice("<ide><cNF><n>1234</n></cNF></ide>" + emit),
+       "Erro ao pesquisar arquivos: Element 'cNF' does not hold text only.", false},
+      {"cNF not an integer", invoice("<ide><cNF>12a</cNF></ide>" + emit),
+       "Erro ao pesquisar arquivos: '12a' is not a valid integer value", false},
+      {"cNF empty", invoice("<ide><cNF>  </cNF></ide>" + emit),
+       "Erro ao pesquisar arquivos: '' is not a valid integer value", false},
+      {"other CNPJ, cNF not converted",
+       invoice("<ide><cNF>x</cNF></ide><emit><CNPJ>1</CNPJ></emit>"), "", true},
+      {"not well-formed", "<nfeProc>\n  <NFe>\n<infNFe>there is no end tag for this element</NFe>",
+       "Pulando arquivo defeituoso...Opening and ending tag mismatch: infNFe line 3 and NFe\r\n"
+       "Line: 3\r\n<infNFe>there is no end tag for this ele:",
+       false},
+      {"empty file", "", "Pulando arquivo defeituoso...Document is empty\r\nLine: 1\r\n:", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = f.Put("Validadas/file.xml", c.text);
+    const std::size_t lines_before = f.messages().size();
+    const std::size_t trims_before = f.pump.trims.size();
+    EXPECT_EQ(locator.FindInvoiceFile(f.nfce() / "Validadas", kCnpj, "00001234"), "");
+    const auto lines = f.messages();
+    std::vector<std::string> expected;
+    if (!c.line.empty()) expected.push_back(c.line.back() == ':' ? c.line + file.string() : c.line);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + lines_before, lines.end()), expected);
+    EXPECT_EQ(f.pump.trims.size() - trims_before, c.trimmed ? 1u : 0u);
+  }
+}
+
+TEST_F(InvoiceLocationTest, MissingRootsWriteOnlyTheirLines) {
+  fs::remove_all(f.nfce());
+  EXPECT_EQ(Locate(MayRow()), "");
+  EXPECT_EQ(f.messages().size(), 6u);
+  EXPECT_TRUE(f.pump.trims.empty());
+}
+
+TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
+  f.Put("Validadas/202205/a.xml", WrappedInvoice(kCnpj, "1234"));
+  f.Put("Validadas/202205/broken.xml", "<nfeProc>\n<NFe>");
+  f.Put("Validadas/202205/failed.xml", "<NFe/>");
+  f.Put("Contigencias/202201/other.xml", WrappedInvoice("999", "x"));
+  const fs::path changing = f.Put("Transmitidas/202205/b.xml", WrappedInvoice(kCnpj, "4321"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // old enough to be kept
+
+  auto search = [&] {
+    const std::size_t lines_before = f.messages().size();
+    const std::size_t trims_before = f.pump.trims.size();
+    const std::string found = Locate(MayRow());
+    const auto lines = f.messages();
+    std::vector<std::string> tail(lines.begin() + lines_before, lines.end());
+    std::vector<std::size_t> trims;
+    for (std::size_t i = trims_before; i < f.pump.trims.size(); ++i) {
+      trims.push_back(f.pump.trims[i] - lines_before);
+    }
+    return std::make_tuple(found, tail, trims);
+  };
+  const auto first = search();
+  EXPECT_EQ(search(), first);
+  EXPECT_EQ(std::get<0>(first), (f.nfce() / "Validadas/202205/a.xml").string());
+
+  // The same size and a new content: parsed again, and now the later root wins.
+  f.Put("Transmitidas/202205/b.xml", WrappedInvoice(kCnpj, "1234"));
+  EXPECT_EQ(std::get<0>(search()), changing.string());
+  // Replaced by another file under the same name.
+  const fs::path replacement = f.dir / "replacement.xml";
+  WriteBytes(replacement, "<nfeProc><NFe>");
+  fs::rename(replacement, changing);
+  const auto broken = search();
+  EXPECT_EQ(std::get<0>(broken), (f.nfce() / "Validadas/202205/a.xml").string());
+  EXPECT_NE(std::get<1>(broken), std::get<1>(first));
+  EXPECT_EQ(std::get<1>(search()), std::get<1>(broken));
+}
+
+TEST(ListXmlFilesTest, ListsInNameOrderWithoutCaseAndCutsLinkLoops) {
+  TempDir dir;
+  const fs::path root = dir / "root";
+  fs::create_directories(root / "sub");
+  for (const char* name : {"b.xml", "A.XML", "a.xml", "c.Xml", "d.xml.bak", "noext", ".xml"}) {
+    WriteBytes(root / name, "x");
+  }
+  WriteBytes(root / "sub" / "z.xml", "x");
+  fs::create_directory_symlink(root, root / "sub" / "loop");
+  fs::create_directory_symlink(root / "sub", root / "link");
+  fs::create_symlink(root / "missing.xml", root / "dangling.xml");
+
+  const std::string r = root.string() + "/";
+  EXPECT_EQ(ListXmlFiles(root),
+            (std::vector<std::string>{r + ".xml", r + "A.XML", r + "a.xml", r + "b.xml",
+                                      r + "c.Xml", r + "dangling.xml", r + "link/z.xml"}));
+  EXPECT_EQ(ListXmlFiles(root / "absent"), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace quorbin::testing
+
+namespace quorbin::testing {
+namespace {
+
+TEST(InvoiceFactsCacheTest, TrustsAFileOnlyWhileItsStampHolds) {
+  TempDir dir;
+  WriteBytes(dir / "a.xml", WrappedInvoice("111", "1"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // settled: worth keeping
+  InvoiceFactsCache cache;
+  platform::OpenFolder folder(dir.path());
+  const auto stamp = folder.StampOfFile("a.xml");
+  ASSERT_TRUE(stamp);
+  EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).cnpj, "111");
+  EXPECT_EQ(cache.size(), 1u);
+
+  // Rewritten with the same size: under the old stamp the kept facts answer, under
+  // the new one the file is parsed again.
+  WriteBytes(dir / "a.xml", WrappedInvoice("222", "1"));
+  EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).cnpj, "111");
+  const auto changed = folder.StampOfFile("a.xml");
+  ASSERT_NE(*changed, *stamp);
+  EXPECT_EQ(cache.Examine(folder, "a.xml", *changed).cnpj, "222");
+  // Just written: its times might not move at the next change, so it is not kept.
+  EXPECT_EQ(cache.size(), 0u);
+
+  // A search that does not meet a file forgets it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  cache.BeginSearch();
+  cache.Examine(folder, "a.xml", *changed);
+  cache.EndSearch();
+  EXPECT_EQ(cache.size(), 1u);
+  cache.BeginSearch();
+  cache.EndSearch();
+  EXPECT_EQ(cache.size(), 0u);
+}
+
+}  // namespace
+}  // namespace quorbin::testing

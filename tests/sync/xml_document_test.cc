@@ -1,0 +1,235 @@
+#include "sync/xml_document.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace quorbin::testing {
+namespace {
+
+XmlDocument Parse(const std::string& text) {
+  return XmlDocument::Parse(text);
+}
+
+TEST(XmlDocumentTest, ChildLookupByQualifiedOrLocalNameWithinTheParentsNamespace) {
+  const XmlDocument doc = Parse(
+      "<nfe:NFe xmlns:nfe='http://www.portalfiscal.inf.br/nfe'>"
+      "<other:infNFe xmlns:other='urn:other'>wrong namespace</other:infNFe>"
+      "<nfe:infNFe>in</nfe:infNFe>"
+      "<ide xmlns='HTTP://WWW.PORTALFISCAL.INF.BR/NFE'>case of the URI ignored</ide>"
+      "<emit xmlns=''>no namespace</emit>"
+      "<Signature xmlns='http://www.w3.org/2000/09/xmldsig#'><SignedInfo>s</SignedInfo>"
+      "</Signature></nfe:NFe>");
+  const XmlNode nfe = doc.Child("NFe");
+  ASSERT_TRUE(nfe.Exists());
+  EXPECT_TRUE(doc.Child("nfe:NFe").Exists());
+  EXPECT_EQ(nfe.Child("infNFe").Text(), "in");
+  EXPECT_EQ(nfe.Child("other:infNFe").Exists(), false);
+  EXPECT_EQ(nfe.Child("ide").Text(), "case of the URI ignored");
+  EXPECT_FALSE(nfe.Child("emit").Exists());
+  EXPECT_FALSE(nfe.Child("Signature").Exists());
+  EXPECT_FALSE(nfe.Child("nfe").Exists());  // a prefix is not a name
+
+  // Below an element without a namespace, any child matches by name.
+  const XmlDocument plain = Parse("<a><b xmlns='urn:x'><c>1</c></b></a>");
+  EXPECT_EQ(plain.Child("a").Child("b").Child("c").Text(), "1");
+  EXPECT_FALSE(plain.Child("A").Exists());  // case matters
+}
+
+TEST(XmlDocumentTest, MissingNodesFailWhenAsked) {
+  const XmlDocument doc = Parse("<a><b/></a>");
+  const XmlNode missing = doc.Child("a").Child("x");
+  EXPECT_FALSE(missing.Exists());
+  EXPECT_THROW(missing.Child("y"), XmlFailure);
+  EXPECT_THROW(missing.Text(), XmlFailure);
+  EXPECT_THROW(missing.Attribute("Id"), XmlFailure);
+  try {
+    missing.Child("y");
+  } catch (const XmlFailure& failure) {
+    EXPECT_STREQ(failure.what(), "Element 'x' not found.");
+  }
+}
+
+TEST(XmlDocumentTest, TextRules) {
+  struct Case {
+    const char* xml;
+    const char* text;  // nullptr: reading fails
+  };
+  const Case cases[] = {
+      {"<e/>", ""},
+      {"<e>  \r\n\t </e>", ""},  // white space only is dropped
+      {"<e> 12 </e>", " 12 "},   // nothing trimmed
+      {"<e>a &amp; b &lt;&#231;&#x10348;</e>", "a & b <\xC3\xA7\xF0\x90\x8D\x88"},
+      {"<e><![CDATA[ <x> ]]></e>", " <x> "},
+      {"<e>\n  <![CDATA[c]]>\n</e>", "c"},
+      {"<e>a<b/></e>", nullptr},
+      {"<e><b/></e>", nullptr},
+      {"<e>a<![CDATA[b]]></e>", nullptr},
+      {"<e>a<!-- c --></e>", nullptr},
+      {"<e><?pi x?></e>", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.xml);
+    const XmlDocument doc = Parse(c.xml);
+    const XmlNode e = doc.Child("e");
+    if (c.text) {
+      EXPECT_EQ(e.Text(), c.text);
+    } else {
+      EXPECT_THROW(e.Text(), XmlFailure);
+    }
+  }
+}
+
+TEST(XmlDocumentTest, AttributePresenceAndValue) {
+  const XmlDocument doc =
+      Parse("<e Id='NFe1' empty='' amp='a&amp;b&#38;c' x:q='p' xmlns:x='urn:x'/>");
+  const XmlNode e = doc.Child("e");
+  EXPECT_EQ(e.Attribute("Id"), "NFe1");
+  EXPECT_EQ(e.Attribute("empty"), "");
+  EXPECT_EQ(e.Attribute("amp"), "a&b&c");
+  EXPECT_EQ(e.Attribute("x:q"), "p");
+  EXPECT_EQ(e.Attribute("id"), std::nullopt);
+  EXPECT_EQ(e.Attribute("q"), std::nullopt);
+}
+
+TEST(XmlDocumentTest, LoadFailureNamesReasonLineAndSource) {
+  try {
+    Parse("<a>\r\n<b>\r\n<c>0123456789012345678901234567890123456789XYZ</b>\r\n</a>");
+    FAIL() << "loaded";
+  } catch (const XmlLoadFailure& failure) {
+    EXPECT_EQ(std::string(failure.what()),
+              "Opening and ending tag mismatch: c line 3 and b\r\nLine: 3\r\n"
+              "<c>0123456789012345678901234567890123456");
+  }
+  // An undeclared prefix is a failure of a namespace-aware parser.
+  EXPECT_THROW(Parse("<nfe:NFe/>"), XmlLoadFailure);
+  EXPECT_THROW(Parse("<a/><b/>"), XmlLoadFailure);
+
+  TempDir dir;
+  try {
+    XmlDocument::Load(dir / "absent.xml");
+    FAIL() << "loaded";
+  } catch (const XmlLoadFailure& failure) {
+    EXPECT_NE(std::string(failure.what()).find("\r\nLine: 0\r\n"), std::string::npos);
+  }
+}
+
+TEST(XmlDocumentTest, LargeDocumentsParseWhole) {
+  std::string certificate(40000, 'A');
+  for (std::size_t i = 0; i < certificate.size(); i += 7) certificate[i] = 'z';
+  std::string text = "<nfeProc><NFe><Signature><X509Certificate>" + certificate +
+                     "</X509Certificate></Signature></NFe><protNFe>";
+  for (int i = 0; i < 500; ++i) text += "<chNFe a='" + std::to_string(i) + "'>k</chNFe>";
+  text += "</protNFe></nfeProc>";
+  const XmlDocument doc = Parse(text);
+  EXPECT_EQ(doc.Child("nfeProc").Child("NFe").Child("Signature").Child("X509Certificate").Text(),
+            certificate);
+  EXPECT_EQ(doc.Child("nfeProc").Child("protNFe").Child("chNFe").Attribute("a"), "0");
+}
+
+TEST(XmlDocumentTest, EncodingsFromTheDocument) {
+  EXPECT_EQ(Parse("<?xml version='1.0' encoding='ISO-8859-1'?><e>\xE7</e>").Child("e").Text(),
+            "\xC3\xA7");
+  static const char kUtf16[] = "\xFF\xFE<\0e\0>\0\xE7\0<\0/\0e\0>\0";
+  EXPECT_EQ(Parse(std::string(kUtf16, sizeof kUtf16 - 1)).Child("e").Text(), "\xC3\xA7");
+}
+
+// A TCP port on the loopback that counts the connections made to it.
+class Listener {
+ public:
+  Listener() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(fd_, 8);
+    socklen_t length = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~Listener() { close(fd_); }
+  int port() const { return port_; }
+  bool WasContacted() const {
+    const int connection = accept(fd_, nullptr, nullptr);
+    if (connection < 0) return false;
+    close(connection);
+    return true;
+  }
+
+ private:
+  int fd_;
+  int port_;
+};
+
+TEST(XmlDocumentTest, ExternalEntitiesAndDocumentTypesAreNeverFetched) {
+  TempDir dir;
+  WriteBytes(dir / "secret.txt", "SECRET");
+  WriteBytes(dir / "types.dtd", "<!ENTITY inner 'SECRET'>");
+  Listener listener;
+  const std::string http = "http://127.0.0.1:" + std::to_string(listener.port()) + "/x";
+  const std::string documents[] = {
+      "<!DOCTYPE e [<!ENTITY x SYSTEM '" + (dir / "secret.txt").string() + "'>]><e>&x;</e>",
+      "<!DOCTYPE e [<!ENTITY x SYSTEM '" + http + "'>]><e>&x;</e>",
+      "<!DOCTYPE e [<!ENTITY % p SYSTEM '" + http + "'> %p;]><e>t</e>",
+      "<!DOCTYPE e SYSTEM '" + http + "'><e>&inner;</e>",
+      "<!DOCTYPE e SYSTEM '" + (dir / "types.dtd").string() + "'><e>&inner;</e>",
+      "<e xmlns:xi='http://www.w3.org/2001/XInclude'><xi:include href='" + http + "'/></e>",
+  };
+  for (const std::string& text : documents) {
+    SCOPED_TRACE(text);
+    WriteBytes(dir / "doc.xml", text);
+    try {
+      const XmlDocument doc = XmlDocument::Load(dir / "doc.xml");
+      const XmlNode e = doc.Child("e");
+      ASSERT_TRUE(e.Exists());
+      try {
+        EXPECT_EQ(e.Text().find("SECRET"), std::string::npos);
+      } catch (const XmlFailure&) {
+        // an entity reference left as it is
+      }
+    } catch (const XmlLoadFailure&) {
+      // refused: just as safe
+    }
+  }
+  EXPECT_FALSE(listener.WasContacted());
+}
+
+long PeakResidentKilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+TEST(XmlDocumentTest, EntityExpansionBombLoadsWithoutGrowing) {
+  std::string bomb = "<?xml version='1.0'?><!DOCTYPE lolz [<!ENTITY lol 'lollollollollol'>";
+  std::string previous = "lol";
+  for (int level = 1; level <= 12; ++level) {
+    const std::string name = "lol" + std::to_string(level);
+    bomb += "<!ENTITY " + name + " '";
+    for (int i = 0; i < 10; ++i) bomb += "&" + previous + ";";
+    bomb += "'>";
+    previous = name;
+  }
+  bomb += "]><lolz a='&" + previous + ";'>&" + previous + ";</lolz>";
+  const long before = PeakResidentKilobytes();
+  for (int i = 0; i < 3; ++i) {
+    try {
+      const XmlDocument doc = Parse(bomb);
+      EXPECT_THROW(doc.Child("lolz").Text(), XmlFailure);
+    } catch (const XmlLoadFailure&) {
+    }
+  }
+  EXPECT_LT(PeakResidentKilobytes() - before, 16 * 1024);
+}
+
+}  // namespace
+}  // namespace quorbin::testing
