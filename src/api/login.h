@@ -1,0 +1,41 @@
+// The terminal's login at the web API, once per process at start-up: it reads the
+// NFC-e series (first row of PARAMETROS) and the emitter's CNPJ (first row of
+// EMITENTE, digits only) on `fbquery`, computes the hardware fingerprint, posts
+//   {"guid": "G", "old": true,"cnpj": "C","serie": "S"}
+// in UTF-8 to BaseUrl + "pdv/login/" without an Authorization line, and sets
+// ApiToken to the answer's text (one character per byte, ANSI code page) without
+// its first and last character, whatever they are.
+//
+// A value that would break the JSON (a double quote, a backslash, a control
+// character) is escaped; every other value goes in as it is.
+//
+// The login handles no failure: ProtocolError and every other failure reach the
+// caller, with ApiToken unchanged. `trace` holds what the caller logs then: the
+// answer's text and the request body, each empty until it exists.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "api/api_client.h"
+#include "store/query.h"
+
+namespace quorbin {
+
+struct LoginTrace {
+  std::string response_text;
+  std::string request_body;
+};
+
+void Login(Query& fbquery, ApiClient& api, const std::function<std::string()>& fingerprint,
+           LoginTrace& trace);
+
+// The login body for fingerprint G, CNPJ C and series S.
+std::string LoginBody(std::string_view guid, std::string_view cnpj, std::string_view serie);
+
+// `text` as the inside of a JSON string: a double quote, a backslash and the
+// control characters escaped, everything else unchanged.
+std::string JsonStringContent(std::string_view text);
+
+}  // namespace quorbin

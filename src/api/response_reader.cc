@@ -1,0 +1,206 @@
+#include "api/response_reader.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "support/code_page.h"
+#include "support/failure.h"
+
+namespace quorbin {
+namespace {
+
+constexpr std::size_t kMaxLineBytes = 64 * 1024;
+constexpr std::size_t kMaxHeadBytes = 1024 * 1024;
+constexpr std::size_t kReceiveBytes = 16 * 1024;
+
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+std::string Latin1ToUtf8(std::string_view bytes) {
+  std::string text;
+  for (const char c : bytes) AppendUtf8(text, static_cast<unsigned char>(c));
+  return text;
+}
+
+bool HasNoBody(int status_code) {
+  return (status_code >= 100 && status_code < 200) || status_code == 204 || status_code == 304;
+}
+
+std::optional<std::size_t> ParseDecimal(std::string_view text) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  std::size_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::size_t>(c - '0');
+  }
+  return value;
+}
+
+std::optional<std::size_t> ParseHex(std::string_view text) {
+  if (text.empty() || text.size() > 15) return std::nullopt;
+  std::size_t value = 0;
+  for (const char c : text) {
+    const char l = Lower(c);
+    const int digit = (c >= '0' && c <= '9') ? c - '0' : (l >= 'a' && l <= 'f') ? l - 'a' + 10 : -1;
+    if (digit < 0) return std::nullopt;
+    value = value * 16 + static_cast<std::size_t>(digit);
+  }
+  return value;
+}
+
+}  // namespace
+
+int StatusCodeOf(std::string_view status_line) {
+  const std::size_t blank = status_line.find(' ');
+  if (blank == std::string_view::npos) return -1;
+  std::string_view word = Trim(status_line.substr(blank + 1));
+  word = word.substr(0, word.find(' '));
+  word = word.substr(0, word.find('.'));
+  const auto value = ParseDecimal(word);
+  return value && *value <= 999'999'999 ? static_cast<int>(*value) : -1;
+}
+
+std::optional<std::string> ResponseHead::Header(std::string_view name) const {
+  for (const auto& header : headers) {
+    if (SameText(header.name, name)) return header.value;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> ResponseHead::Headers(std::string_view name) const {
+  std::vector<std::string> values;
+  for (const auto& header : headers) {
+    if (SameText(header.name, name)) values.push_back(header.value);
+  }
+  return values;
+}
+
+bool ResponseReader::Fill() {
+  if (peer_closed_) return false;
+  char chunk[kReceiveBytes];
+  const std::size_t count = source_.Receive(chunk, sizeof chunk);
+  if (count == 0) {
+    peer_closed_ = true;
+    return false;
+  }
+  buffer_.append(chunk, count);
+  return true;
+}
+
+std::string ResponseReader::ReadLine() {
+  std::size_t searched = 0;
+  for (;;) {
+    const std::size_t lf = buffer_.find('\n', searched);
+    if (lf != std::string::npos) {
+      std::string line = buffer_.substr(0, lf);
+      buffer_.erase(0, lf + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return line;
+    }
+    if (buffer_.size() > kMaxLineBytes) throw Failure("Response line too long.");
+    searched = buffer_.size();
+    if (!Fill()) throw Failure(std::string(kClosedGracefully));
+  }
+}
+
+ResponseHead ResponseReader::ReadHead() {
+  ResponseHead head;
+  const std::string status_line = ReadLine();
+  head_bytes_ += status_line.size();
+  head.status_line = Latin1ToUtf8(status_line);
+  head.status_code = StatusCodeOf(status_line);
+  for (;;) {
+    const std::string line = ReadLine();
+    head_bytes_ += line.size() + 2;
+    if (head_bytes_ > kMaxHeadBytes) throw Failure("Response head too long.");
+    if (line.empty()) break;
+    if ((line.front() == ' ' || line.front() == '\t') && !head.headers.empty()) {
+      head.headers.back().value += " " + std::string(Trim(line));  // a folded line goes on
+      continue;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    head.headers.push_back({std::string(Trim(std::string_view(line).substr(0, colon))),
+                            std::string(Trim(std::string_view(line).substr(colon + 1)))});
+  }
+  return head;
+}
+
+void ResponseReader::CheckBodySize(std::size_t size) const {
+  if (size > max_body_bytes_) {
+    throw Failure("Response body larger than " + std::to_string(max_body_bytes_) + " bytes.");
+  }
+}
+
+std::string ResponseReader::ReadExactly(std::size_t count) {
+  while (buffer_.size() < count) {
+    if (!Fill()) throw Failure(std::string(kClosedGracefully));
+  }
+  std::string bytes = buffer_.substr(0, count);
+  buffer_.erase(0, count);
+  return bytes;
+}
+
+std::string ResponseReader::ReadChunked() {
+  std::string body;
+  for (;;) {
+    const std::string line = ReadLine();
+    const std::string_view size_text = Trim(std::string_view(line).substr(0, line.find(';')));
+    const auto size = ParseHex(size_text);
+    if (!size) throw Failure("Invalid chunk size in the response.");
+    if (*size == 0) break;
+    CheckBodySize(body.size() + *size);
+    body += ReadExactly(*size);
+    ReadLine();  // the CR LF after the chunk's data
+  }
+  // Trailer lines up to the empty line; a server that closes instead ends them too.
+  try {
+    while (!ReadLine().empty()) {
+    }
+  } catch (const Failure&) {
+    if (!peer_closed_) throw;
+  }
+  return body;
+}
+
+std::string ResponseReader::ReadUntilClose() {
+  do {
+    CheckBodySize(buffer_.size());
+  } while (Fill());
+  return std::exchange(buffer_, {});
+}
+
+std::string ResponseReader::ReadBody(const ResponseHead& head) {
+  if (HasNoBody(head.status_code)) return {};
+  if (const auto coding = head.Header("Transfer-Encoding")) {
+    std::string_view last = *coding;
+    last = Trim(last.substr(last.rfind(',') + 1));
+    return SameText(last, "chunked") ? ReadChunked() : ReadUntilClose();
+  }
+  const std::vector<std::string> lengths = head.Headers("Content-Length");
+  if (lengths.empty()) return ReadUntilClose();
+  std::optional<std::size_t> length;
+  for (const auto& text : lengths) {
+    const auto value = ParseDecimal(Trim(text));
+    if (!value || (length && *length != *value)) {
+      throw Failure("Invalid Content-Length in the response.");
+    }
+    length = value;
+  }
+  CheckBodySize(*length);
+  return ReadExactly(*length);
+}
+
+}  // namespace quorbin

@@ -1,0 +1,54 @@
+#include "identity/quorbin_guid.h"
+
+#include "identity/machine_value_text.h"
+#include "identity/md5_hex.h"
+#include "support/code_page.h"
+
+namespace quorbin {
+namespace {
+
+SystemHardwareSource& SystemSource() {
+  static SystemHardwareSource source;
+  return source;
+}
+
+}  // namespace
+
+TUQuorbinGUID::TUQuorbinGUID() : source_(SystemSource()) {}
+
+std::string TUQuorbinGUID::RETORNARGUID() {
+  FBuffer.clear();
+  FMotherBoardInfo = {Mb_SerialNumber, Mb_Manufacturer, Mb_Product, Mb_Model};
+  FOSInfo = {Os_Manufacturer, Os_Name, Os_SerialNumber};
+  FBIOSInfo = {Bs_BIOSVersion, Bs_BuildNumber,  Bs_Description, Bs_Manufacturer,
+               Bs_Name,        Bs_SerialNumber, Bs_Version};
+  FProcessorInfo = {};
+  GenerateHardwareId();
+  return Md5Hex(AnsiToUtf8(FBuffer) + GetSystemVolumeSerial());
+}
+
+void TUQuorbinGUID::GenerateHardwareId() {
+  Collect("Win32_BaseBoard", FMotherBoardInfo, kMotherBoardProperties);
+  Collect("Win32_OperatingSystem", FOSInfo, kOSProperties);
+  Collect("Win32_BIOS", FBIOSInfo, kBIOSProperties);
+  Collect("Win32_Processor", FProcessorInfo, kProcessorProperties);
+}
+
+template <typename Member, std::size_t N>
+void TUQuorbinGUID::Collect(const char* class_name, InfoSet<Member> set,
+                            const std::array<const char*, N>& properties) {
+  if (set.Empty()) return;
+  for (const auto& object : source_.Objects(class_name)) {
+    for (std::size_t member = 0; member < N; ++member) {
+      if (!set.Contains(static_cast<Member>(member))) continue;
+      FBuffer += WmiValueToText(PropertyValue(object, properties[member]));
+    }
+  }
+}
+
+std::string TUQuorbinGUID::GetSystemVolumeSerial() {
+  const auto serial = source_.VolumeSerial();
+  return serial ? std::to_string(*serial) : std::string();
+}
+
+}  // namespace quorbin

@@ -1,0 +1,52 @@
+// TCP over IPv4 with bounded waits, for the HTTP client. Every operation reports
+// failure as a SocketError (the system's error number and a short English
+// description ending in a full stop) instead of throwing, so that the caller
+// decides how a failure reads. Waits are bounded by the time-out each call gets.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorbin::platform {
+
+struct SocketError {
+  int number = 0;
+  std::string description;  // "Connection refused."
+};
+
+// The error of an expired time-out ("Connection timed out.").
+SocketError TimedOutError();
+
+// The first IPv4 address of `host` in network byte order; a dotted address is
+// taken as it is. A name that does not resolve gives "Host not found.".
+std::optional<SocketError> ResolveIpv4(const std::string& host, std::uint32_t& address);
+
+class TcpSocket {
+ public:
+  TcpSocket() = default;
+  ~TcpSocket() { Close(); }
+  TcpSocket(const TcpSocket&) = delete;
+  TcpSocket& operator=(const TcpSocket&) = delete;
+
+  // Opens a connection; the socket must be closed.
+  std::optional<SocketError> Connect(std::uint32_t address, std::uint16_t port,
+                                     std::chrono::milliseconds timeout);
+  // Sends every byte; `idle_timeout` bounds each wait for the peer to take more.
+  std::optional<SocketError> SendAll(std::string_view bytes,
+                                     std::chrono::milliseconds idle_timeout);
+  // Receives at least one byte and at most `capacity`; `received` is 0 when the
+  // peer closed the connection in order.
+  std::optional<SocketError> Receive(char* buffer, std::size_t capacity,
+                                     std::chrono::milliseconds idle_timeout, std::size_t& received);
+  void Close() noexcept;
+  bool IsOpen() const { return handle_ >= 0; }
+
+ private:
+  int handle_ = -1;
+};
+
+}  // namespace quorbin::platform

@@ -1,0 +1,91 @@
+// The record of a refused request: the log line and the html page, including a
+// refusal received from the scripted server.
+#include "api/error_page.h"
+
+#include <gtest/gtest.h>
+
+#include "api/api_client.h"
+#include "support/manual_clock.h"
+#include "support/scripted_http_server.h"
+#include "support/temp_dir.h"
+
+namespace quorbin {
+namespace {
+
+using testing::HttpAnswer;
+using testing::ManualClock;
+using testing::ReadBytes;
+using testing::ScriptedAnswer;
+using testing::ScriptedHttpServer;
+using testing::TempDir;
+
+class ErrorPageTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::filesystem::path folder = dir / "exe" / "qb_errors";
+  ManualClock clock{DateTime::FromCivil({2024, 3, 5, 14, 7, 9, 250})};
+  ActivityLog log{dir / "log_sync.txt", clock};
+};
+
+TEST_F(ErrorPageTest, RefusalFromTheServerBecomesLogLineAndAnsiPage) {
+  ScriptedHttpServer server;
+  server.Enqueue(ScriptedAnswer(HttpAnswer("HTTP/1.1 500 Internal Server Error",
+                                           "Content-Type: text/html; charset=utf-8\r\n",
+                                           "<h1>Servi\xC3\xA7o</h1>\r\n<p>fora\rdo\nar</p>\n")));
+  ApiClient api;
+  api.PrepareJsonRequest(false);
+  try {
+    api.Post(server.Url("/api/pdv/login/"), "{}");
+    FAIL() << "not refused";
+  } catch (const ProtocolError& error) {
+    const auto page = ReportProtocolError(error, log, clock, folder);
+    EXPECT_EQ(page, folder / "cs_Sync_2024-03-05-14-07-09.html");
+    EXPECT_EQ(ReadBytes(page), "<h1>Servi\xE7o</h1>\r\n<p>fora\r\ndo\r\nar</p>\r\n");
+  }
+  EXPECT_EQ(ReadBytes(dir / "log_sync.txt"),
+            "[05/03/2024 14:07:09] : Erro ao enviar Post JSON:HTTP/1.1 500 Internal Server "
+            "Error. \r\n");
+}
+
+TEST_F(ErrorPageTest, EmptyAnswerGivesAnEmptyPage) {
+  const auto page =
+      ReportProtocolError(ProtocolError(500, "HTTP/1.1 500 Oops", ""), log, clock, folder);
+  EXPECT_TRUE(std::filesystem::exists(page));
+  EXPECT_EQ(std::filesystem::file_size(page), 0u);
+}
+
+TEST_F(ErrorPageTest, SameSecondReplacesThePage) {
+  ReportProtocolError(ProtocolError(500, "HTTP/1.1 500 A", "first answer, longer"), log, clock,
+                      folder);
+  clock.Advance(500);
+  const auto page =
+      ReportProtocolError(ProtocolError(502, "HTTP/1.1 502 B", "second"), log, clock, folder);
+  EXPECT_EQ(ReadBytes(page), "second\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+}
+
+TEST_F(ErrorPageTest, NulEndsTheTextAndMissingCharactersBecomeQuestionMarks) {
+  const auto page = ReportProtocolError(
+      ProtocolError(500, "HTTP/1.1 500 A", std::string("a \xE2\x82\xAC \xE4\xB8\xAD\0tail", 14)),
+      log, clock, folder);
+  EXPECT_EQ(ReadBytes(page), "a \x80 ?\r\n");
+}
+
+TEST_F(ErrorPageTest, UnwritablePageReachesTheCallerNamingTheFile) {
+  std::filesystem::create_directories(folder.parent_path());
+  testing::WriteBytes(folder, "a file where the folder should be");
+  try {
+    ReportProtocolError(ProtocolError(500, "HTTP/1.1 500 A", "x"), log, clock, folder);
+    FAIL() << "written";
+  } catch (const Failure& failure) {
+    EXPECT_NE(std::string(failure.what()).find("cs_Sync_2024-03-05-14-07-09.html"),
+              std::string::npos)
+        << failure.what();
+  }
+  EXPECT_NE(ReadBytes(dir / "log_sync.txt").find("Erro ao enviar Post JSON:HTTP/1.1 500 A. "),
+            std::string::npos)
+      << "the log line comes first";
+}
+
+}  // namespace
+}  // namespace quorbin

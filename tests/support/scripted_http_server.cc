@@ -1,0 +1,229 @@
+#include "support/scripted_http_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace quorbin::testing {
+namespace {
+
+constexpr int kTickMs = 20;
+constexpr auto kRequestPatience = std::chrono::seconds(10);
+
+// Waits for `events` for one tick; true when they are ready.
+bool Ready(int handle, short events) {
+  pollfd entry{handle, events, 0};
+  return poll(&entry, 1, kTickMs) > 0;
+}
+
+// The Content-Length of a request head, 0 when it names none.
+std::size_t ContentLength(std::string_view head) {
+  std::string lower(head);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::size_t at = lower.find("\r\ncontent-length:");
+  if (at == std::string::npos) return 0;
+  return std::strtoul(lower.c_str() + at + 17, nullptr, 10);
+}
+
+}  // namespace
+
+ScriptedAnswer& ScriptedAnswer::Send(std::string bytes) {
+  steps_.push_back({std::chrono::milliseconds(0), std::move(bytes)});
+  return *this;
+}
+
+ScriptedAnswer& ScriptedAnswer::Pause(std::chrono::milliseconds pause) {
+  steps_.push_back({pause, std::string()});
+  return *this;
+}
+
+std::string HttpAnswer(std::string_view status_line, std::string_view headers,
+                       std::string_view body) {
+  std::string answer(status_line);
+  answer += "\r\n";
+  answer += headers;
+  answer += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+  answer += body;
+  return answer;
+}
+
+ScriptedHttpServer::ScriptedHttpServer(std::uint16_t port) {
+  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener_, 16) != 0 ||
+      getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    const int error = errno;
+    ::close(listener_);
+    throw std::runtime_error("scripted server cannot listen on port " + std::to_string(port) +
+                             ": " + std::to_string(error));
+  }
+  port_ = ntohs(address.sin_port);
+  acceptor_ = std::thread([this] { AcceptLoop(); });
+}
+
+ScriptedHttpServer::~ScriptedHttpServer() {
+  stopping_ = true;
+  acceptor_.join();
+  for (auto& worker : workers_) worker.join();
+  ::close(listener_);
+}
+
+std::string ScriptedHttpServer::Url(std::string_view path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+}
+
+void ScriptedHttpServer::Enqueue(ScriptedAnswer answer) {
+  std::lock_guard lock(mutex_);
+  queue_.push_back(std::move(answer));
+}
+
+void ScriptedHttpServer::SetResponder(Responder responder) {
+  std::lock_guard lock(mutex_);
+  responder_ = std::move(responder);
+}
+
+std::vector<RecordedConnection> ScriptedHttpServer::Connections() const {
+  std::lock_guard lock(mutex_);
+  return connections_;
+}
+
+std::size_t ScriptedHttpServer::ConnectionCount() const {
+  std::lock_guard lock(mutex_);
+  return connections_.size();
+}
+
+bool ScriptedHttpServer::WaitForClientClose(std::size_t index,
+                                            std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] {
+    return index < connections_.size() && connections_[index].client_closed;
+  });
+}
+
+void ScriptedHttpServer::AcceptLoop() {
+  while (!stopping_) {
+    if (!Ready(listener_, POLLIN)) continue;
+    const int handle = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (handle < 0) continue;
+    std::size_t index;
+    {
+      std::lock_guard lock(mutex_);
+      index = connections_.size();
+      connections_.emplace_back();
+    }
+    workers_.emplace_back([this, handle, index] { Serve(handle, index); });
+  }
+}
+
+void ScriptedHttpServer::Serve(int handle, std::size_t index) {
+  if (ReadRequest(handle, index)) {
+    const ScriptedAnswer answer = ChooseAnswer(index);
+    Play(handle, answer);
+    if (answer.end() == ScriptedAnswer::End::kReset) {
+      const linger abort{1, 0};
+      setsockopt(handle, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    } else if (answer.end() == ScriptedAnswer::End::kKeepOpen) {
+      WaitForClose(handle, index);
+    }
+  }
+  ::close(handle);
+}
+
+void ScriptedHttpServer::Append(std::size_t index, const char* bytes, std::size_t count) {
+  std::lock_guard lock(mutex_);
+  connections_[index].request.append(bytes, count);
+}
+
+bool ScriptedHttpServer::ReadRequest(int handle, std::size_t index) {
+  std::string received;
+  const auto deadline = std::chrono::steady_clock::now() + kRequestPatience;
+  while (!stopping_ && std::chrono::steady_clock::now() < deadline) {
+    const std::size_t head_end = received.find("\r\n\r\n");
+    if (head_end != std::string::npos &&
+        received.size() >= head_end + 4 + ContentLength(received.substr(0, head_end + 2))) {
+      return true;
+    }
+    if (!Ready(handle, POLLIN)) continue;
+    char chunk[16384];
+    const ssize_t count = recv(handle, chunk, sizeof chunk, 0);
+    if (count <= 0) {
+      std::lock_guard lock(mutex_);
+      connections_[index].client_closed = true;
+      changed_.notify_all();
+      return false;
+    }
+    received.append(chunk, static_cast<std::size_t>(count));
+    Append(index, chunk, static_cast<std::size_t>(count));
+  }
+  return false;
+}
+
+ScriptedAnswer ScriptedHttpServer::ChooseAnswer(std::size_t index) {
+  std::unique_lock lock(mutex_);
+  if (!queue_.empty()) {
+    ScriptedAnswer answer = std::move(queue_.front());
+    queue_.pop_front();
+    return answer;
+  }
+  if (responder_) {
+    const Responder responder = responder_;
+    const std::string request = connections_[index].request;
+    lock.unlock();
+    return responder(request);
+  }
+  return ScriptedAnswer(HttpAnswer("HTTP/1.1 500 No Scripted Answer"));
+}
+
+bool ScriptedHttpServer::Sleep(std::chrono::milliseconds pause) const {
+  const auto until = std::chrono::steady_clock::now() + pause;
+  while (!stopping_ && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        std::chrono::milliseconds(kTickMs), until - std::chrono::steady_clock::now()));
+  }
+  return !stopping_;
+}
+
+void ScriptedHttpServer::Play(int handle, const ScriptedAnswer& answer) {
+  for (const auto& step : answer.steps()) {
+    if (!Sleep(step.pause)) return;
+    std::string_view rest = step.bytes;
+    while (!rest.empty()) {
+      const ssize_t sent = send(handle, rest.data(), rest.size(), MSG_NOSIGNAL);
+      if (sent <= 0) return;  // the client went away
+      rest.remove_prefix(static_cast<std::size_t>(sent));
+    }
+  }
+}
+
+void ScriptedHttpServer::WaitForClose(int handle, std::size_t index) {
+  while (!stopping_) {
+    if (!Ready(handle, POLLIN)) continue;
+    char chunk[16384];
+    const ssize_t count = recv(handle, chunk, sizeof chunk, 0);
+    if (count > 0) {
+      Append(index, chunk, static_cast<std::size_t>(count));
+      continue;
+    }
+    std::lock_guard lock(mutex_);
+    connections_[index].client_closed = true;
+    changed_.notify_all();
+    return;
+  }
+}
+
+}  // namespace quorbin::testing
