@@ -54,7 +54,7 @@ class OpenFolder {
   OpenFolder(const OpenFolder&) = delete;
   OpenFolder& operator=(const OpenFolder&) = delete;
 
-  bool is_open() const { return descriptor_ >= 0; }
+  bool is_open() const { return handle_ != -1; }
   const FileStamp& stamp() const { return stamp_; }  // the folder's own
   const std::vector<FolderEntry>& entries() const { return entries_; }
 
@@ -66,7 +66,11 @@ class OpenFolder {
   bool ReadFile(std::string_view name, FileContents& contents, std::string* error) const;
 
  private:
-  int descriptor_ = -1;
+  // The open folder: a descriptor on Linux, a directory handle on Windows; -1
+  // when the folder could not be listed.
+  std::intptr_t handle_ = -1;
+  // Windows opens files by their full path: the folder's own.
+  std::filesystem::path path_;
   FileStamp stamp_;
   std::vector<FolderEntry> entries_;
 };

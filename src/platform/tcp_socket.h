@@ -43,10 +43,11 @@ class TcpSocket {
   std::optional<SocketError> Receive(char* buffer, std::size_t capacity,
                                      std::chrono::milliseconds idle_timeout, std::size_t& received);
   void Close() noexcept;
-  bool IsOpen() const { return handle_ >= 0; }
+  bool IsOpen() const { return handle_ != -1; }
 
  private:
-  int handle_ = -1;
+  // A descriptor on Linux, a SOCKET on Windows; -1 when closed.
+  std::intptr_t handle_ = -1;
 };
 
 }  // namespace quorbin::platform

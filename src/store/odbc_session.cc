@@ -1,8 +1,5 @@
 #include "store/odbc_session.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -10,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/odbc_headers.h"
 #include "platform/shared_library.h"
 #include "store/odbc_connection_string.h"
 #include "support/code_page.h"

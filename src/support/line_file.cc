@@ -5,6 +5,7 @@
 
 #include "support/code_page.h"
 #include "support/failure.h"
+#include "support/paths.h"
 
 namespace quorbin {
 namespace {
@@ -137,9 +138,9 @@ std::string EncodeLineFile(const LineFile& file) {
 
 std::string ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw Failure("Cannot open file \"" + path.string() + "\".");
+  if (!in) throw Failure("Cannot open file \"" + Utf8FromPath(path) + "\".");
   std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw Failure("Cannot read file \"" + path.string() + "\".");
+  if (in.bad()) throw Failure("Cannot read file \"" + Utf8FromPath(path) + "\".");
   return bytes;
 }
 
@@ -150,10 +151,10 @@ LineFile ReadLineFile(const std::filesystem::path& path) {
 void WriteLineFile(const std::filesystem::path& path, const LineFile& file) {
   const std::string bytes = EncodeLineFile(file);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw Failure("Cannot create file \"" + path.string() + "\".");
+  if (!out) throw Failure("Cannot create file \"" + Utf8FromPath(path) + "\".");
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
-  if (!out) throw Failure("Cannot write file \"" + path.string() + "\".");
+  if (!out) throw Failure("Cannot write file \"" + Utf8FromPath(path) + "\".");
 }
 
 }  // namespace quorbin

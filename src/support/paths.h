@@ -11,6 +11,12 @@ namespace quorbin {
 // invoice files whose upload failed.
 std::filesystem::path ErrorFolder();
 
+// Paths to and from the agent's UTF-8 text. A std::filesystem::path made from a
+// std::string takes the bytes in the system's ANSI code page on Windows: paths
+// built from UTF-8 text go through these instead.
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+std::string Utf8FromPath(const std::filesystem::path& path);
+
 // The characters "0" to "9" of `text`, in their order.
 std::string DigitsOnly(std::string_view text);
 

@@ -37,11 +37,11 @@ std::string MonthFolder(DateTime moment) {
 }
 
 std::string Resolved(std::string_view windows_path) {
-  return platform::ResolveDrivePath(windows_path).string();
+  return Utf8FromPath(platform::ResolveDrivePath(windows_path));
 }
 
 bool FileExists(const std::string& path) {
-  return platform::StampOfFile(path).has_value();
+  return platform::StampOfFile(PathFromUtf8(path)).has_value();
 }
 
 }  // namespace
@@ -84,7 +84,8 @@ std::string InvoiceLocator::Search(const Query& row) {
   facts_.BeginSearch();
   for (const SearchRoot& root : kSearchRoots) {
     log_.WriteLog(root.log_line);
-    std::string found = FindInvoiceFile(Resolved(root.folder), pass_emitter_cnpj_, number);
+    std::string found =
+        FindInvoiceFile(PathFromUtf8(Resolved(root.folder)), pass_emitter_cnpj_, number);
     if (!found.empty()) path = std::move(found);
   }
   facts_.EndSearch();

@@ -1,11 +1,14 @@
 // XmlDocument: an XML file loaded whole and read by the agent's fixed rules.
 //
-// Loading: the bytes are parsed by libxml2 without validation, without loading a
-// document type definition and without substituting entities; nothing is ever
-// fetched from the network or another file. A reference to an entity the document
-// declares itself is not expanded: with no external subset it makes the document
-// fail to load (undeclared), otherwise it stands as a child that is not text.
-// A text node of white space only (blank, tab, CR, LF) is dropped.
+// Loading: the bytes are parsed by the system's parser (libxml2 on Linux, the
+// newest installed MSXML on Windows; see xml_tree_builder.h) without validation
+// and without loading a document type definition; nothing is ever fetched from
+// the network or another file. With libxml2 a reference to an entity the
+// document declares itself is not expanded: with no external subset it makes the
+// document fail to load (undeclared), otherwise it stands as a child that is not
+// text. MSXML expands it, refuses a document type declaration (6.0), or refuses
+// expansions beyond its limits. A text node of white space only (blank, tab, CR,
+// LF) is dropped.
 //
 // Reading:
 //  - Child(name): the first child element, in document order, whose qualified

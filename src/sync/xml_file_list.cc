@@ -3,13 +3,15 @@
 #include <set>
 #include <utility>
 
+#include "support/paths.h"
+
 namespace quorbin {
 namespace {
 
 using FolderIdentity = std::pair<std::uint64_t, std::uint64_t>;
 
 void Walk(const std::string& path, std::set<FolderIdentity>& listed, const XmlFileVisitor& visit) {
-  const platform::OpenFolder folder(path);
+  const platform::OpenFolder folder(PathFromUtf8(path));
   if (!folder.is_open()) return;
   if (!listed.insert({folder.stamp().device, folder.stamp().inode}).second) return;
   std::string prefix = path;
@@ -41,7 +43,7 @@ bool HasXmlExtension(std::string_view name) {
 
 void ForEachXmlFile(const std::filesystem::path& folder, const XmlFileVisitor& visit) {
   std::set<FolderIdentity> listed;
-  Walk(folder.string(), listed, visit);
+  Walk(Utf8FromPath(folder), listed, visit);
 }
 
 std::vector<std::string> ListXmlFiles(const std::filesystem::path& folder) {

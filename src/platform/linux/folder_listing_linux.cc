@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/folder_listing.h"
+#include "platform/listing_order.h"
 
 namespace quorbin::platform {
 namespace {
@@ -19,24 +20,6 @@ FileStamp StampOf(const struct stat& info) {
       static_cast<std::int64_t>(info.st_size),
       static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
       static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec};
-}
-
-unsigned char FoldAscii(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return (byte >= 'a' && byte <= 'z') ? static_cast<unsigned char>(byte - 'a' + 'A') : byte;
-}
-
-// Names compared with ASCII letters folded to upper case; equal names under that
-// rule are ordered bytewise.
-bool ListedBefore(const FolderEntry& a, const FolderEntry& b) {
-  const std::size_t common = std::min(a.name.size(), b.name.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    const unsigned char x = FoldAscii(a.name[i]);
-    const unsigned char y = FoldAscii(b.name[i]);
-    if (x != y) return x < y;
-  }
-  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
-  return a.name < b.name;
 }
 
 EntryType TypeOf(mode_t mode) {
@@ -88,19 +71,19 @@ OpenFolder::OpenFolder(const std::filesystem::path& folder) {
     entries_.clear();
     return;
   }
-  descriptor_ = descriptor;
+  handle_ = descriptor;
   stamp_ = StampOf(own);
   std::sort(entries_.begin(), entries_.end(), ListedBefore);
 }
 
 OpenFolder::~OpenFolder() {
-  if (descriptor_ >= 0) close(descriptor_);
+  if (handle_ >= 0) close(handle_);
 }
 
 std::optional<FileStamp> OpenFolder::StampOfFile(std::string_view name) const {
   const std::string terminated(name);
   struct stat info {};
-  if (fstatat(descriptor_, terminated.c_str(), &info, 0) != 0 || S_ISDIR(info.st_mode)) {
+  if (fstatat(handle_, terminated.c_str(), &info, 0) != 0 || S_ISDIR(info.st_mode)) {
     return std::nullopt;
   }
   return StampOf(info);
@@ -115,7 +98,7 @@ bool OpenFolder::ReadFile(std::string_view name, FileContents& contents, std::st
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   const std::string terminated(name);
-  const int fd = openat(descriptor_, terminated.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = openat(handle_, terminated.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fail();
   struct FdCloser {
     int fd;

@@ -3,8 +3,9 @@
 // the icon is added as soon as it is.
 #pragma once
 
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h
+#include <shellapi.h>
 
 #include <functional>
 

@@ -1,0 +1,183 @@
+// The XML parser of the Linux build: libxml2's SAX2 interface feeding the tree
+// builder, one parser context per thread reused from file to file.
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/xmlerror.h>
+
+#include <mutex>
+
+#include "sync/xml_tree_builder.h"
+
+namespace quorbin {
+namespace {
+
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// A context is reused from file to file; its name dictionary only grows, so a
+// context that has met too many distinct names is replaced.
+constexpr std::size_t kMaxDictionaryNames = 100'000;
+
+std::string_view View(const xmlChar* text) {
+  return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
+}
+
+// Nothing outside the document is ever read, whatever a document asks for.
+xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
+  return nullptr;
+}
+
+// The SAX events of one parse, handed to the builder.
+class SaxEvents {
+ public:
+  explicit SaxEvents(XmlTreeBuilder& builder) : builder_(builder) {}
+
+  static xmlSAXHandler Handler() {
+    xmlSAXHandler handler{};
+    handler.initialized = XML_SAX2_MAGIC;
+    handler.startElementNs = &StartElement;
+    handler.endElementNs = &EndElement;
+    handler.characters = &Characters;
+    handler.ignorableWhitespace = &Characters;
+    handler.cdataBlock = &CData;
+    handler.comment = &Comment;
+    handler.processingInstruction = &ProcessingInstruction;
+    handler.reference = &Reference;
+    handler.serror = &Error;
+    return handler;
+  }
+
+  const std::optional<XmlParseError>& first_error() const { return first_error_; }
+
+ private:
+  static SaxEvents& From(void* context) { return *static_cast<SaxEvents*>(context); }
+
+  // Without entity substitution the parser hands over an ampersand of an
+  // attribute value as "&#38;"; any other reference stays as written.
+  static std::string AttributeValue(std::string_view value) {
+    std::string text;
+    for (std::size_t at; (at = value.find("&#38;")) != std::string_view::npos;) {
+      text.append(value.substr(0, at));
+      text += '&';
+      value.remove_prefix(at + 5);
+    }
+    text.append(value);
+    return text;
+  }
+
+  static void StartElement(void* context, const xmlChar* local_name, const xmlChar* prefix,
+                           const xmlChar* uri, int, const xmlChar**, int attribute_count, int,
+                           const xmlChar** attributes) {
+    XmlTreeBuilder& builder = From(context).builder_;
+    builder.BeginElement(View(prefix), View(local_name), View(uri));
+    for (int i = 0; i < attribute_count; ++i) {
+      const xmlChar* const* attribute = attributes + 5 * i;
+      const std::string_view value(reinterpret_cast<const char*>(attribute[3]),
+                                   static_cast<std::size_t>(attribute[4] - attribute[3]));
+      if (value.find("&#38;") == std::string_view::npos) {
+        builder.AddAttribute(View(attribute[1]), View(attribute[0]), value);
+      } else {
+        builder.AddAttribute(View(attribute[1]), View(attribute[0]), AttributeValue(value));
+      }
+    }
+  }
+
+  static void EndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
+    From(context).builder_.EndElement();
+  }
+
+  static void Characters(void* context, const xmlChar* characters, int length) {
+    From(context).builder_.AppendText(std::string_view(reinterpret_cast<const char*>(characters),
+                                                       static_cast<std::size_t>(length)));
+  }
+
+  static void CData(void* context, const xmlChar* characters, int length) {
+    From(context).builder_.AddCData(std::string_view(reinterpret_cast<const char*>(characters),
+                                                     static_cast<std::size_t>(length)));
+  }
+
+  static void Comment(void* context, const xmlChar*) { From(context).builder_.AddOther(); }
+  static void ProcessingInstruction(void* context, const xmlChar*, const xmlChar*) {
+    From(context).builder_.AddOther();
+  }
+  static void Reference(void* context, const xmlChar*) { From(context).builder_.AddOther(); }
+
+  static void Error(void* context, xmlErrorPtr error) {
+    auto& self = From(context);
+    if (!error || error->level < XML_ERR_ERROR || self.first_error_) return;
+    std::string reason = error->message ? error->message : "XML parser error";
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    self.first_error_ = XmlParseError{std::move(reason), error->line};
+  }
+
+  XmlTreeBuilder& builder_;
+  std::optional<XmlParseError> first_error_;
+};
+
+// One libxml2 parser context per thread, reused from file to file.
+class ParserContext {
+ public:
+  ParserContext() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+      xmlInitParser();
+      xmlSetExternalEntityLoader(&RefuseExternalEntity);
+    });
+  }
+  ~ParserContext() { Drop(); }
+  ParserContext(const ParserContext&) = delete;
+  ParserContext& operator=(const ParserContext&) = delete;
+
+  // Parses `bytes` into the events; true when the document is well-formed,
+  // namespaces included.
+  bool Parse(std::string_view bytes, SaxEvents& events) {
+    xmlParserCtxtPtr context = Prepared();
+    if (!context) return false;
+    xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateMem(
+        bytes.data(), static_cast<int>(bytes.size()), XML_CHAR_ENCODING_NONE);
+    if (!buffer) return false;
+    xmlParserInputPtr input = xmlNewIOInputStream(context, buffer, XML_CHAR_ENCODING_NONE);
+    if (!input) {
+      xmlFreeParserInputBuffer(buffer);
+      return false;
+    }
+    inputPush(context, input);
+    context->userData = &events;
+    xmlParseDocument(context);
+    const bool well_formed = context->wellFormed && context->nsWellFormed;
+    xmlCtxtReset(context);
+    if (context->dict &&
+        static_cast<std::size_t>(xmlDictSize(context->dict)) > kMaxDictionaryNames) {
+      Drop();
+    }
+    return well_formed;
+  }
+
+ private:
+  xmlParserCtxtPtr Prepared() {
+    if (!context_) {
+      context_ = xmlNewParserCtxt();
+      if (!context_) return nullptr;
+      *context_->sax = SaxEvents::Handler();
+    }
+    xmlCtxtReset(context_);
+    xmlCtxtUseOptions(context_, kParseOptions);
+    return context_;
+  }
+
+  void Drop() {
+    if (context_) xmlFreeParserCtxt(context_);
+    context_ = nullptr;
+  }
+
+  xmlParserCtxtPtr context_ = nullptr;
+};
+
+}  // namespace
+
+std::optional<XmlParseError> ParseXml(std::string_view bytes, XmlTreeBuilder& builder) {
+  thread_local ParserContext parser;
+  SaxEvents events(builder);
+  if (parser.Parse(bytes, events)) return std::nullopt;
+  return events.first_error().value_or(XmlParseError{});
+}
+
+}  // namespace quorbin
