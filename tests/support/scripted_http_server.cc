@@ -1,16 +1,11 @@
 #include "support/scripted_http_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
+
+#include "support/test_sockets.h"
 
 namespace quorbin::testing {
 namespace {
@@ -18,10 +13,9 @@ namespace {
 constexpr int kTickMs = 20;
 constexpr auto kRequestPatience = std::chrono::seconds(10);
 
-// Waits for `events` for one tick; true when they are ready.
-bool Ready(int handle, short events) {
-  pollfd entry{handle, events, 0};
-  return poll(&entry, 1, kTickMs) > 0;
+// Waits one tick for the socket to become readable.
+bool Readable(SocketHandle handle) {
+  return WaitReady(handle, kTickMs);
 }
 
 // The Content-Length of a request head, 0 when it names none.
@@ -56,9 +50,12 @@ std::string HttpAnswer(std::string_view status_line, std::string_view headers,
 }
 
 ScriptedHttpServer::ScriptedHttpServer(std::uint16_t port) {
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  listener_ = NewTcpSocket();
+#ifndef _WIN32
+  // Windows lets a second listener share the port with this option: not there.
   const int on = 1;
   setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+#endif
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
@@ -67,8 +64,8 @@ ScriptedHttpServer::ScriptedHttpServer(std::uint16_t port) {
   if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(listener_, 16) != 0 ||
       getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    const int error = errno;
-    ::close(listener_);
+    const int error = LastSocketError();
+    CloseSocket(listener_);
     throw std::runtime_error("scripted server cannot listen on port " + std::to_string(port) +
                              ": " + std::to_string(error));
   }
@@ -80,7 +77,7 @@ ScriptedHttpServer::~ScriptedHttpServer() {
   stopping_ = true;
   acceptor_.join();
   for (auto& worker : workers_) worker.join();
-  ::close(listener_);
+  CloseSocket(listener_);
 }
 
 std::string ScriptedHttpServer::Url(std::string_view path) const {
@@ -117,9 +114,9 @@ bool ScriptedHttpServer::WaitForClientClose(std::size_t index,
 
 void ScriptedHttpServer::AcceptLoop() {
   while (!stopping_) {
-    if (!Ready(listener_, POLLIN)) continue;
-    const int handle = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (handle < 0) continue;
+    if (!Readable(listener_)) continue;
+    const SocketHandle handle = AcceptConnection(listener_);
+    if (handle == kNoSocket) continue;
     std::size_t index;
     {
       std::lock_guard lock(mutex_);
@@ -130,18 +127,19 @@ void ScriptedHttpServer::AcceptLoop() {
   }
 }
 
-void ScriptedHttpServer::Serve(int handle, std::size_t index) {
+void ScriptedHttpServer::Serve(SocketHandle handle, std::size_t index) {
   if (ReadRequest(handle, index)) {
     const ScriptedAnswer answer = ChooseAnswer(index);
     Play(handle, answer);
     if (answer.end() == ScriptedAnswer::End::kReset) {
       const linger abort{1, 0};
-      setsockopt(handle, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+      setsockopt(handle, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+                 sizeof abort);
     } else if (answer.end() == ScriptedAnswer::End::kKeepOpen) {
       WaitForClose(handle, index);
     }
   }
-  ::close(handle);
+  CloseSocket(handle);
 }
 
 void ScriptedHttpServer::Append(std::size_t index, const char* bytes, std::size_t count) {
@@ -149,7 +147,7 @@ void ScriptedHttpServer::Append(std::size_t index, const char* bytes, std::size_
   connections_[index].request.append(bytes, count);
 }
 
-bool ScriptedHttpServer::ReadRequest(int handle, std::size_t index) {
+bool ScriptedHttpServer::ReadRequest(SocketHandle handle, std::size_t index) {
   std::string received;
   const auto deadline = std::chrono::steady_clock::now() + kRequestPatience;
   while (!stopping_ && std::chrono::steady_clock::now() < deadline) {
@@ -158,9 +156,9 @@ bool ScriptedHttpServer::ReadRequest(int handle, std::size_t index) {
         received.size() >= head_end + 4 + ContentLength(received.substr(0, head_end + 2))) {
       return true;
     }
-    if (!Ready(handle, POLLIN)) continue;
+    if (!Readable(handle)) continue;
     char chunk[16384];
-    const ssize_t count = recv(handle, chunk, sizeof chunk, 0);
+    const int count = ReceiveSome(handle, chunk, sizeof chunk);
     if (count <= 0) {
       std::lock_guard lock(mutex_);
       connections_[index].client_closed = true;
@@ -198,23 +196,23 @@ bool ScriptedHttpServer::Sleep(std::chrono::milliseconds pause) const {
   return !stopping_;
 }
 
-void ScriptedHttpServer::Play(int handle, const ScriptedAnswer& answer) {
+void ScriptedHttpServer::Play(SocketHandle handle, const ScriptedAnswer& answer) {
   for (const auto& step : answer.steps()) {
     if (!Sleep(step.pause)) return;
     std::string_view rest = step.bytes;
     while (!rest.empty()) {
-      const ssize_t sent = send(handle, rest.data(), rest.size(), MSG_NOSIGNAL);
+      const int sent = SendSome(handle, rest.data(), rest.size());
       if (sent <= 0) return;  // the client went away
       rest.remove_prefix(static_cast<std::size_t>(sent));
     }
   }
 }
 
-void ScriptedHttpServer::WaitForClose(int handle, std::size_t index) {
+void ScriptedHttpServer::WaitForClose(SocketHandle handle, std::size_t index) {
   while (!stopping_) {
-    if (!Ready(handle, POLLIN)) continue;
+    if (!Readable(handle)) continue;
     char chunk[16384];
-    const ssize_t count = recv(handle, chunk, sizeof chunk, 0);
+    const int count = ReceiveSome(handle, chunk, sizeof chunk);
     if (count > 0) {
       Append(index, chunk, static_cast<std::size_t>(count));
       continue;

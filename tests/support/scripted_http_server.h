@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/test_sockets.h"
+
 namespace quorbin::testing {
 
 class ScriptedAnswer {
@@ -90,15 +92,15 @@ class ScriptedHttpServer {
 
  private:
   void AcceptLoop();
-  void Serve(int handle, std::size_t index);
-  bool ReadRequest(int handle, std::size_t index);
+  void Serve(SocketHandle handle, std::size_t index);
+  bool ReadRequest(SocketHandle handle, std::size_t index);
   ScriptedAnswer ChooseAnswer(std::size_t index);
-  void Play(int handle, const ScriptedAnswer& answer);
-  void WaitForClose(int handle, std::size_t index);
+  void Play(SocketHandle handle, const ScriptedAnswer& answer);
+  void WaitForClose(SocketHandle handle, std::size_t index);
   void Append(std::size_t index, const char* bytes, std::size_t count);
   bool Sleep(std::chrono::milliseconds pause) const;
 
-  int listener_ = -1;
+  SocketHandle listener_ = kNoSocket;
   std::uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};
   std::thread acceptor_;
