@@ -67,7 +67,10 @@ struct MachineObject {
 
 // The objects of one class, named as in WMI ("Win32_BaseBoard",
 // "Win32_OperatingSystem", "Win32_BIOS", "Win32_Processor"), in the order the
-// system delivers them. A class the system does not describe has no objects.
+// system delivers them, each with the properties the fingerprint can select. A
+// class the system does not describe has no objects. On Windows a failure of WMI
+// (no scripting locator, a refused connection, a failed query, a property that
+// cannot be read) throws std::runtime_error with the system's reason.
 std::vector<MachineObject> QueryMachineClass(std::string_view class_name);
 
 // The serial number of the system volume, or nullopt when it cannot be read.

@@ -1,5 +1,6 @@
 #include <windows.h>
 // after windows.h
+#include <wbemcli.h>
 #include <wbemdisp.h>
 
 #include <stdexcept>
@@ -149,17 +150,46 @@ ComRef<IEnumVARIANT> EnumeratorOf(Collection* collection) {
   return items;
 }
 
-MachineObject ReadObject(ISWbemObject* object) {
+struct ClassProperties {
+  std::string_view class_name;
+  std::vector<const wchar_t*> names;
+};
+
+// The properties each class of the fingerprint offers, read by name as the
+// scripting interface reads them.
+const std::vector<const wchar_t*>& PropertyNames(std::string_view class_name) {
+  static const ClassProperties kClasses[] = {
+      {"Win32_BaseBoard", {L"SerialNumber", L"Manufacturer", L"Product", L"Model"}},
+      {"Win32_OperatingSystem",
+       {L"BuildNumber", L"BuildType", L"Manufacturer", L"Name", L"SerialNumber", L"Version"}},
+      {"Win32_BIOS",
+       {L"BIOSVersion", L"BuildNumber", L"Description", L"Manufacturer", L"Name", L"SerialNumber",
+        L"Version"}},
+      {"Win32_Processor", {L"Description", L"Manufacturer", L"Name", L"ProcessorId", L"UniqueId"}},
+  };
+  static const std::vector<const wchar_t*> kNone;
+  for (const ClassProperties& known : kClasses) {
+    if (known.class_name == class_name) return known.names;
+  }
+  return kNone;
+}
+
+MachineObject ReadObject(ISWbemObject* object, std::string_view class_name) {
   ComRef<ISWbemPropertySet> properties;
   Check(object->get_Properties_(properties.put()), "Reading WMI properties failed");
   MachineObject result;
-  const ComRef<IEnumVARIANT> items = EnumeratorOf(properties.get());
-  ComRef<ISWbemProperty> property;
-  while (Next(items.get(), IID_ISWbemProperty, property)) {
-    BSTR name = nullptr;
-    Check(property->get_Name(&name), "Reading a WMI property failed");
-    const std::string text = Utf8FromWide(std::wstring_view(name, SysStringLen(name)));
-    SysFreeString(name);
+  for (const wchar_t* name : PropertyNames(class_name)) {
+    const std::string text = Utf8FromWide(name);
+    const Bstr wanted(name);
+    ComRef<ISWbemProperty> property;
+    const HRESULT found = properties->Item(wanted.get(), 0, property.put());
+    if (found == static_cast<HRESULT>(WBEM_E_NOT_FOUND)) {
+      // A class that the system describes without this property (Wine's
+      // Win32_BIOS has no BIOSVersion): it has no value.
+      result.properties.emplace_back(text, MachineValue::Null());
+      continue;
+    }
+    Check(found, "Reading the WMI property " + text + " failed");
     Variant value;
     Check(property->get_Value(value.get()), "Reading the WMI property " + text + " failed");
     result.properties.emplace_back(text, FromVariant(*value));
@@ -199,7 +229,9 @@ std::vector<MachineObject> QueryMachineClass(std::string_view class_name) {
   std::vector<MachineObject> objects;
   const ComRef<IEnumVARIANT> items = EnumeratorOf(found.get());
   ComRef<ISWbemObject> object;
-  while (Next(items.get(), IID_ISWbemObject, object)) objects.push_back(ReadObject(object.get()));
+  while (Next(items.get(), IID_ISWbemObject, object)) {
+    objects.push_back(ReadObject(object.get(), class_name));
+  }
   return objects;
 }
 
