@@ -142,8 +142,8 @@ std::string NodeValue(IXMLDOMNode* node) {
   return (*value).vt == VT_BSTR ? Utf8((*value).bstrVal) : std::string();
 }
 
-bool IsNamespaceDeclaration(std::string_view prefix, std::string_view local) {
-  return prefix == "xmlns" || (prefix.empty() && local == "xmlns");
+bool IsNamespaceDeclaration(std::string_view name) {
+  return name == "xmlns" || name.starts_with("xmlns:");
 }
 
 void BeginElement(IXMLDOMNode* element, XmlTreeBuilder& builder) {
@@ -161,16 +161,15 @@ void BeginElement(IXMLDOMNode* element, XmlTreeBuilder& builder) {
   Check(attributes->get_length(&count), "Reading XML attributes failed");
   for (long i = 0; i < count; ++i) {
     ComRef<IXMLDOMNode> attribute;
-    Check(attributes->get_item(i, attribute.put()), "Reading XML attributes failed");
-    BstrResult attribute_prefix;
-    BstrResult attribute_local;
-    Check(attribute->get_prefix(attribute_prefix.put()), "Reading XML attributes failed");
-    Check(attribute->get_baseName(attribute_local.put()), "Reading XML attributes failed");
-    const std::string name_prefix = attribute_prefix.utf8();
-    const std::string name_local = attribute_local.utf8();
+    // Wine's MSXML cannot make an attribute node of a default namespace's
+    // declaration (xmlns="..."), which is no attribute of the element anyway.
+    if (FAILED(attributes->get_item(i, attribute.put())) || !attribute) continue;
+    BstrResult qualified;
+    Check(attribute->get_nodeName(qualified.put()), "Reading XML attributes failed");
+    const std::string name = qualified.utf8();
     // Namespace declarations are not attributes of the element.
-    if (IsNamespaceDeclaration(name_prefix, name_local)) continue;
-    builder.AddAttribute(name_prefix, name_local, NodeValue(attribute.get()));
+    if (IsNamespaceDeclaration(name)) continue;
+    builder.AddAttribute({}, name, NodeValue(attribute.get()));
   }
 }
 

@@ -12,14 +12,10 @@
 
 #include "identity/quorbin_guid.h"
 #include "platform/machine_description.h"
+#include "support/wine.h"
 
 namespace quorbin::platform {
 namespace {
-
-bool UnderWine() {
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
 
 bool HasProperty(const MachineObject& object, std::string_view name) {
   return std::any_of(object.properties.begin(), object.properties.end(),
@@ -78,7 +74,8 @@ std::optional<std::uint32_t> WineSerialFile() {
 }
 
 TEST(MachineDescriptionWindowsTest, TheVolumeSerialOfDriveCEntersTheFingerprint) {
-  if (!UnderWine()) GTEST_SKIP() << "the serial of a real volume cannot be known beforehand";
+  if (!testing::RunningUnderWine())
+    GTEST_SKIP() << "the serial of a real volume cannot be known beforehand";
   const auto expected = WineSerialFile();
   if (!expected) GTEST_SKIP() << "drive C of this Wine prefix has no .windows-serial";
   EXPECT_EQ(SystemVolumeSerial(), expected);

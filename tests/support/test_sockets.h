@@ -19,6 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "support/wine.h"
+
 namespace quorbin::testing {
 
 #ifdef _WIN32
@@ -65,8 +67,7 @@ inline SocketHandle AcceptConnection(SocketHandle listener) {
 // Wine closes a socket in order even with a zero linger time, so a test server
 // under Wine cannot reset a connection.
 inline bool CanResetConnections() {
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return !ntdll || !GetProcAddress(ntdll, "wine_get_version");
+  return !RunningUnderWine();
 }
 #else
 using SocketHandle = int;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fake_query.h"
+#include "support/wine.h"
 #include "sync/xml_file_list.h"
 #include "sync_fixture.h"
 
@@ -90,7 +91,7 @@ TEST_F(InvoiceLocationTest, OfflineTwoTakesTheKeyAsPathUntested) {
   EXPECT_EQ(f.messages(), std::vector<std::string>{"Arquivo encontrado em: X1"});
 
   const std::string windows = "C:\\Outra\\nota.xml";
-  const std::string resolved = (f.drive_c() / "Outra" / "nota.xml").string();
+  const std::string resolved = (f.drive_c() / "Outra" / "nota.xml").make_preferred().string();
   EXPECT_EQ(Locate(InvoiceRow(2, 0, ColumnValue{}, ColumnValue{}, IntegerValue(1), windows)),
             resolved);
   EXPECT_TRUE(emitente.statements().empty());
@@ -111,8 +112,7 @@ TEST_F(InvoiceLocationTest, SearchLogsItsRootsAndTheLaterRootWins) {
 
   EXPECT_EQ(Locate(MayRow()), later.string());
   std::vector<std::string> expected{
-      "Caminho: " +
-      (f.nfce() / "Transmitidas" / "202205" / (std::string(kKey) + "-nfe.xml")).string()};
+      "Caminho: " + f.At("Transmitidas/202205/" + std::string(kKey) + "-nfe.xml").string()};
   for (auto& line : SearchLines()) expected.push_back(line);
   expected.push_back("Arquivo encontrado em: " + later.string());
   EXPECT_EQ(f.messages(), expected);
@@ -167,7 +167,24 @@ TEST_F(InvoiceLocationTest, FailingEmitterQueryLeavesTheStep) {
   EXPECT_EQ(f.messages().size(), 1u);  // only "Caminho: "
 }
 
+// The parser's own failure for `text`: reason, line and the start of that line
+// (xml_document_test checks how they are laid out).
+std::string ParserFailure(const std::string& text) {
+  try {
+    XmlDocument::Parse(text);
+  } catch (const XmlLoadFailure& failure) {
+    return failure.what();
+  }
+  return "loaded";
+}
+
 TEST_F(InvoiceLocationTest, UnusableFiles) {
+  const std::string kBroken =
+      "<nfeProc>\n  <NFe>\n<infNFe>there is no end tag for this element</NFe>";
+  if (!RunningUnderWine()) {  // Wine's MSXML tells no line
+    EXPECT_TRUE(ParserFailure(kBroken).ends_with(
+        "\r\nLine: 3\r\n<infNFe>there is no end tag for this ele"));
+  }
   const std::string ns = " xmlns=\"http://www.portalfiscal.inf.br/nfe\"";
   auto invoice = [&](const std::string& content) {
     return "<nfeProc" + ns + "><NFe><infNFe Id=\"x\">" + content + "</infNFe></NFe></nfeProc>";
@@ -201,11 +218,9 @@ TEST_F(InvoiceLocationTest, UnusableFiles) {
        "Erro ao pesquisar arquivos: '' is not a valid integer value", false},
       {"other CNPJ, cNF not converted",
        invoice("<ide><cNF>x</cNF></ide><emit><CNPJ>1</CNPJ></emit>"), "", true},
-      {"not well-formed", "<nfeProc>\n  <NFe>\n<infNFe>there is no end tag for this element</NFe>",
-       "Pulando arquivo defeituoso...Opening and ending tag mismatch: infNFe line 3 and NFe\r\n"
-       "Line: 3\r\n<infNFe>there is no end tag for this ele:",
+      {"not well-formed", kBroken, "Pulando arquivo defeituoso..." + ParserFailure(kBroken) + ":",
        false},
-      {"empty file", "", "Pulando arquivo defeituoso...Document is empty\r\nLine: 1\r\n:", false},
+      {"empty file", "", "Pulando arquivo defeituoso..." + ParserFailure("") + ":", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -250,7 +265,7 @@ TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
   };
   const auto first = search();
   EXPECT_EQ(search(), first);
-  EXPECT_EQ(std::get<0>(first), (f.nfce() / "Validadas/202205/a.xml").string());
+  EXPECT_EQ(std::get<0>(first), f.At("Validadas/202205/a.xml").string());
 
   // The same size and a new content: parsed again, and now the later root wins.
   f.Put("Transmitidas/202205/b.xml", WrappedInvoice(kCnpj, "1234"));
@@ -260,7 +275,7 @@ TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
   WriteBytes(replacement, "<nfeProc><NFe>");
   fs::rename(replacement, changing);
   const auto broken = search();
-  EXPECT_EQ(std::get<0>(broken), (f.nfce() / "Validadas/202205/a.xml").string());
+  EXPECT_EQ(std::get<0>(broken), f.At("Validadas/202205/a.xml").string());
   EXPECT_NE(std::get<1>(broken), std::get<1>(first));
   EXPECT_EQ(std::get<1>(search()), std::get<1>(broken));
 }
@@ -273,14 +288,25 @@ TEST(ListXmlFilesTest, ListsInNameOrderWithoutCaseAndCutsLinkLoops) {
     WriteBytes(root / name, "x");
   }
   WriteBytes(root / "sub" / "z.xml", "x");
-  fs::create_directory_symlink(root, root / "sub" / "loop");
+  const std::string r = root.string() + static_cast<char>(fs::path::preferred_separator);
+  std::error_code no_links;
+  fs::create_directory_symlink(root, root / "sub" / "loop", no_links);
+  if (no_links) {
+    // Wine makes no symbolic links: the order alone, where A.XML and a.xml are
+    // one file.
+    ASSERT_TRUE(RunningUnderWine()) << no_links.message();
+    EXPECT_EQ(ListXmlFiles(root),
+              (std::vector<std::string>{r + ".xml", r + "A.XML", r + "b.xml", r + "c.Xml",
+                                        r + (fs::path("sub") / "z.xml").string()}));
+    return;
+  }
   fs::create_directory_symlink(root / "sub", root / "link");
   fs::create_symlink(root / "missing.xml", root / "dangling.xml");
 
-  const std::string r = root.string() + "/";
-  EXPECT_EQ(ListXmlFiles(root),
-            (std::vector<std::string>{r + ".xml", r + "A.XML", r + "a.xml", r + "b.xml",
-                                      r + "c.Xml", r + "dangling.xml", r + "link/z.xml"}));
+  EXPECT_EQ(
+      ListXmlFiles(root),
+      (std::vector<std::string>{r + ".xml", r + "A.XML", r + "a.xml", r + "b.xml", r + "c.Xml",
+                                r + "dangling.xml", r + (fs::path("link") / "z.xml").string()}));
   EXPECT_EQ(ListXmlFiles(root / "absent"), std::vector<std::string>{});
 }
 

@@ -77,6 +77,26 @@ TEST(ReadInvoiceTextTest, DecodesSplitsAndJoinsWithCrLf) {
   EXPECT_THROW(ReadInvoiceText(dir / "absent.xml"), Failure);
 }
 
+#ifdef _WIN32
+// Windows keeps one zone for the machine. Wine takes it from TZ when the process
+// starts (scripts/test-windows sets the terminals' zone): a test can only use
+// that one.
+class TimeZone {
+ public:
+  explicit TimeZone(const char* zone) {
+    const char* machine = getenv("TZ");
+    available_ = machine && std::string(machine) == zone;
+  }
+  bool available() const { return available_; }
+  // Windows keeps a zone's rules by year only from the year its records start,
+  // without local mean time (1899), and Wine knows only the current rules: the
+  // rules of past years are tested with hand-made zones (platform tests).
+  bool knows_past_rules() const { return false; }
+
+ private:
+  bool available_ = false;
+};
+#else
 // Sets TZ for one test and restores the machine's zone after it.
 class TimeZone {
  public:
@@ -93,10 +113,13 @@ class TimeZone {
     }
     tzset();
   }
+  bool available() const { return true; }
+  bool knows_past_rules() const { return true; }
 
  private:
   std::optional<std::string> previous_;
 };
+#endif
 
 DateTime At(int year, int month, int day, int hour, int minute, int second = 0, int ms = 0) {
   return DateTime::FromCivil({year, month, day, hour, minute, second, ms});
@@ -106,16 +129,17 @@ TEST(FormatIso8601LocalTest, OffsetOfTheLocalZoneAtThatTime) {
   struct Case {
     const char* zone;
     DateTime time;
-    const char* text;  // nullptr: the local time does not exist
+    const char* text;         // nullptr: the local time does not exist
+    bool past_rules = false;  // the zone's rules of that year differ from today's
   };
   const Case cases[] = {
       {"UTC", At(2022, 5, 10, 14, 30), "2022-05-10T14:30:00.000Z"},
       {"America/Sao_Paulo", At(2022, 5, 10, 14, 30), "2022-05-10T14:30:00.000-03:00"},
-      {"America/Sao_Paulo", At(2018, 12, 1, 9, 5, 7, 89), "2018-12-01T09:05:07.089-02:00"},
-      {"America/Sao_Paulo", At(2018, 11, 4, 0, 30), nullptr},
-      {"America/Sao_Paulo", At(2019, 2, 16, 23, 30), "2019-02-16T23:30:00.000-03:00"},
-      {"America/Sao_Paulo", At(2019, 2, 16, 22, 59), "2019-02-16T22:59:00.000-02:00"},
-      {"America/Sao_Paulo", DateTime{}, "1899-12-30T00:00:00.000-03:06"},
+      {"America/Sao_Paulo", At(2018, 12, 1, 9, 5, 7, 89), "2018-12-01T09:05:07.089-02:00", true},
+      {"America/Sao_Paulo", At(2018, 11, 4, 0, 30), nullptr, true},
+      {"America/Sao_Paulo", At(2019, 2, 16, 23, 30), "2019-02-16T23:30:00.000-03:00", true},
+      {"America/Sao_Paulo", At(2019, 2, 16, 22, 59), "2019-02-16T22:59:00.000-02:00", true},
+      {"America/Sao_Paulo", DateTime{}, "1899-12-30T00:00:00.000-03:06", true},
       {"Asia/Kolkata", At(2022, 5, 10, 14, 30), "2022-05-10T14:30:00.000+05:30"},
       {"Europe/Berlin", At(2021, 10, 31, 2, 30), "2021-10-31T02:30:00.000+01:00"},
       {"Europe/Berlin", At(2021, 3, 28, 2, 30), nullptr},
@@ -123,6 +147,7 @@ TEST(FormatIso8601LocalTest, OffsetOfTheLocalZoneAtThatTime) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.zone) + " " + (c.text ? c.text : "skipped"));
     TimeZone zone(c.zone);
+    if (!zone.available() || (c.past_rules && !zone.knows_past_rules())) continue;
     if (c.text) {
       EXPECT_EQ(FormatIso8601Local(c.time), c.text);
     } else {
@@ -132,9 +157,10 @@ TEST(FormatIso8601LocalTest, OffsetOfTheLocalZoneAtThatTime) {
 }
 
 TEST(FormatIso8601LocalTest, RoundsToTheNearestMillisecond) {
-  TimeZone zone("UTC");
+  TimeZone zone("America/Sao_Paulo");
+  if (!zone.available()) GTEST_SKIP() << "the machine is in another zone";
   const double days = At(2022, 5, 10, 14, 30, 59).ToDays() + 0.9996 / 86400;
-  EXPECT_EQ(FormatIso8601Local(DateTime::FromDays(days)), "2022-05-10T14:31:00.000Z");
+  EXPECT_EQ(FormatIso8601Local(DateTime::FromDays(days)), "2022-05-10T14:31:00.000-03:00");
 }
 
 class InvoicePayloadTest : public ::testing::Test {
@@ -144,6 +170,9 @@ class InvoicePayloadTest : public ::testing::Test {
     FakeQuery row("fbquery",
                   {FakeRow{{"data", DateValue(2022, 5, 10)}, {"hora", TimeValue(14, 30)}}});
     return BuildInvoicePayload(row, dir / "nota.xml", cnpj);
+  }
+  void SetUp() override {
+    if (!zone.available()) GTEST_SKIP() << "the machine is not in the zone America/Sao_Paulo";
   }
 
   TimeZone zone{"America/Sao_Paulo"};
@@ -186,6 +215,7 @@ TEST_F(InvoicePayloadTest, FailsOnALoneSurrogateAndOnATimeThatDoesNotExist) {
   WriteBytes(dir / "lone.xml", std::string(kLone, sizeof kLone - 1));
   EXPECT_THROW(PercentEncode(ReadInvoiceText(dir / "lone.xml")), Failure);
 
+  if (!zone.knows_past_rules()) return;
   WriteBytes(dir / "nota.xml", BareInvoice("1", "2"));
   FakeQuery skipped("fbquery",
                     {FakeRow{{"data", DateValue(2018, 11, 4)}, {"hora", TimeValue(0, 30)}}});

@@ -1,4 +1,6 @@
-// What the sync tests share: a drive C in a temporary folder, an activity log
+// What the sync tests share: a drive C (a temporary folder named by
+// QUORBIN_DRIVE_C on Linux; on Windows the real C:\, whose Tavrellis folder the
+// fixture empties before and after, so these tests take turns), an activity log
 // whose lines the test reads back, an event pump that notes where in the log each
 // trim of the working set happened, and NFC-e documents to put on the drive.
 #pragma once
@@ -53,19 +55,47 @@ class RecordingPump final : public EventPump {
 
 class SyncFixture {
  public:
+#ifdef _WIN32
+  SyncFixture() : log(dir / "log_sync.txt", clock), pump(dir / "log_sync.txt") {
+    std::filesystem::remove_all(drive_c() / "Tavrellis");
+  }
+  ~SyncFixture() {
+    std::error_code ignored;
+    std::filesystem::remove_all(drive_c() / "Tavrellis", ignored);
+  }
+
+  std::filesystem::path drive_c() const {
+    return "C:\\";
+  }
+#else
   SyncFixture() : log(dir / "log_sync.txt", clock), pump(dir / "log_sync.txt") {
     std::filesystem::create_directories(drive_c());
     setenv("QUORBIN_DRIVE_C", drive_c().c_str(), 1);
   }
-  ~SyncFixture() { unsetenv("QUORBIN_DRIVE_C"); }
+  ~SyncFixture() {
+    unsetenv("QUORBIN_DRIVE_C");
+  }
 
-  std::filesystem::path drive_c() const { return dir / "drive_c"; }
-  std::filesystem::path nfce() const { return drive_c() / "Tavrellis" / "PDV" / "NFCe"; }
-  std::vector<std::string> messages() const { return LogMessages(dir / "log_sync.txt"); }
+  std::filesystem::path drive_c() const {
+    return dir / "drive_c";
+  }
+#endif
+  std::filesystem::path nfce() const {
+    return drive_c() / "Tavrellis" / "PDV" / "NFCe";
+  }
+  std::vector<std::string> messages() const {
+    return LogMessages(dir / "log_sync.txt");
+  }
+
+  // The path of `relative` ("Validadas/202205/a.xml") below the NFCe folder, with
+  // the system's separators.
+  std::filesystem::path At(const std::string& relative) const {
+    return (nfce() / relative).make_preferred();
+  }
 
   // Writes `text` at `relative` below the NFCe folder; returns the full path.
   std::filesystem::path Put(const std::string& relative, const std::string& text) const {
-    const auto path = nfce() / relative;
+    const auto path = At(relative);
     std::filesystem::create_directories(path.parent_path());
     WriteBytes(path, text);
     return path;

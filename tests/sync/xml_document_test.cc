@@ -1,16 +1,13 @@
 #include "sync/xml_document.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "support/process_memory.h"
 #include "support/temp_dir.h"
+#include "support/test_sockets.h"
+#include "support/wine.h"
 
 namespace quorbin::testing {
 namespace {
@@ -105,9 +102,17 @@ TEST(XmlDocumentTest, LoadFailureNamesReasonLineAndSource) {
     Parse("<a>\r\n<b>\r\n<c>0123456789012345678901234567890123456789XYZ</b>\r\n</a>");
     FAIL() << "loaded";
   } catch (const XmlLoadFailure& failure) {
-    EXPECT_EQ(std::string(failure.what()),
-              "Opening and ending tag mismatch: c line 3 and b\r\nLine: 3\r\n"
-              "<c>0123456789012345678901234567890123456");
+    // The reason is the parser's own text; the rest is laid out alike everywhere.
+    const std::string message = failure.what();
+    if (RunningUnderWine()) {
+      // Wine's MSXML tells neither a reason nor a line.
+      EXPECT_NE(message.find("\r\nLine: 0\r\n"), std::string::npos) << message;
+      return;
+    }
+    const std::string rest = "\r\nLine: 3\r\n<c>0123456789012345678901234567890123456";
+    ASSERT_GT(message.size(), rest.size()) << message;
+    EXPECT_TRUE(message.ends_with(rest)) << message;
+    EXPECT_EQ(message.find("\r\n"), message.size() - rest.size()) << "a reason of one line";
   }
   // An undeclared prefix is a failure of a namespace-aware parser.
   EXPECT_THROW(Parse("<nfe:NFe/>"), XmlLoadFailure);
@@ -142,39 +147,11 @@ TEST(XmlDocumentTest, EncodingsFromTheDocument) {
   EXPECT_EQ(Parse(std::string(kUtf16, sizeof kUtf16 - 1)).Child("e").Text(), "\xC3\xA7");
 }
 
-// A TCP port on the loopback that counts the connections made to it.
-class Listener {
- public:
-  Listener() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(fd_, 8);
-    socklen_t length = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  ~Listener() { close(fd_); }
-  int port() const { return port_; }
-  bool WasContacted() const {
-    const int connection = accept(fd_, nullptr, nullptr);
-    if (connection < 0) return false;
-    close(connection);
-    return true;
-  }
-
- private:
-  int fd_;
-  int port_;
-};
-
 TEST(XmlDocumentTest, ExternalEntitiesAndDocumentTypesAreNeverFetched) {
   TempDir dir;
   WriteBytes(dir / "secret.txt", "SECRET");
   WriteBytes(dir / "types.dtd", "<!ENTITY inner 'SECRET'>");
-  Listener listener;
+  const LoopbackPort listener(true);
   const std::string http = "http://127.0.0.1:" + std::to_string(listener.port()) + "/x";
   const std::string documents[] = {
       "<!DOCTYPE e [<!ENTITY x SYSTEM '" + (dir / "secret.txt").string() + "'>]><e>&x;</e>",
@@ -201,12 +178,6 @@ TEST(XmlDocumentTest, ExternalEntitiesAndDocumentTypesAreNeverFetched) {
     }
   }
   EXPECT_FALSE(listener.WasContacted());
-}
-
-long PeakResidentKilobytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
 }
 
 TEST(XmlDocumentTest, EntityExpansionBombLoadsWithoutGrowing) {
