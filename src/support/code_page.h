@@ -9,12 +9,12 @@
 
 namespace quorbin {
 
-// One character per byte, as the system converts the ANSI code page; the five
-// bytes that Windows-1252 leaves undefined map to the control characters of the
-// same value.
+// One character per byte, as the system converts the ANSI code page (see
+// platform/ansi_code_page.h).
 std::string AnsiToUtf8(std::string_view ansi);
 
-// A character the code page lacks becomes "?".
+// A character the code page lacks becomes the system's best-fit look-alike on
+// Windows, else "?".
 std::string Utf8ToAnsi(std::string_view utf8);
 
 // A surrogate that is not part of a pair is kept as its own three-byte sequence
