@@ -1,12 +1,16 @@
-// Process entry on Windows: the named mutex "QuorbinEC", the hidden window with
-// its message loop, the tray icon, the agent object and its start-up, then the
-// loop until "Sair". The exit code is 0.
+// Process entry on Windows: the named mutex "QuorbinEC", COM on this (the
+// user-interface) thread as a single-threaded apartment for WMI and the XML DOM
+// parser, the hidden window with its message loop, the tray icon, the agent
+// object and its start-up, then the loop until "Sair". The exit code is 0.
+//
+// The start-up wiring (connection chain, login, passes) follows that of main.cc.
 #include <windows.h>
 
 #include <string>
 
 #include "platform/executable.h"
 #include "platform/single_instance.h"
+#include "platform/windows/com_windows.h"
 #include "platform/windows/wide_text_windows.h"
 #include "shell/agent.h"
 #include "shell/windows/win32_event_loop.h"
@@ -17,6 +21,7 @@
 int main() {
   using namespace quorbin;
   if (!platform::AcquireSingleInstance(platform::SingleInstanceName())) return 0;
+  platform::EnsureComApartment();
 
   Win32EventLoop loop;
   SystemClock clock;
