@@ -50,16 +50,15 @@ void InvoicePhase::HandleRow(Query& fbquery, RowProgress& progress) {
   const std::int32_t number = fbquery.FieldByName("nfce_num").AsInteger();
   if (lNotasComErro_.Contains(number)) return;
   if (IsFile(progress.path)) {
-    UploadRow(fbquery, progress.path, number, progress);
+    UploadRow(fbquery, number, progress);
   } else {
     ReportMissingFile(fbquery, progress.path);
   }
 }
 
-void InvoicePhase::UploadRow(Query& fbquery, const std::string& path, std::int32_t number,
-                             RowProgress& progress) {
+void InvoicePhase::UploadRow(Query& fbquery, std::int32_t number, RowProgress& progress) {
   ApiClient& api = setup_.api;
-  const std::string body = BuildInvoicePayload(fbquery, path, locator_.PassEmitterCnpj());
+  const std::string body = BuildInvoicePayload(fbquery, progress.path, locator_.PassEmitterCnpj());
   progress.posted = true;
   try {
     api.PrepareJsonRequest(true);

@@ -53,8 +53,7 @@ class InvoicePhase {
   };
 
   void HandleRow(Query& fbquery, RowProgress& progress);
-  void UploadRow(Query& fbquery, const std::string& path, std::int32_t number,
-                 RowProgress& progress);
+  void UploadRow(Query& fbquery, std::int32_t number, RowProgress& progress);
   void ReportMissingFile(Query& fbquery, const std::string& path);
   void HandleRowFailure(Query& fbquery, const RowProgress& progress, const std::exception& failure);
   std::filesystem::path ErrorPagePath(const std::string& number_text) const;
