@@ -20,7 +20,9 @@
 #include "store/pos_connection.h"
 #include "support/activity_log.h"
 #include "support/clock.h"
+#include "support/paths.h"
 #include "support/settings.h"
+#include "sync/sync_pass.h"
 
 namespace {
 
@@ -56,12 +58,19 @@ int main(int argc, char** argv) {
   ActivityLog log(ActivityLog::DefaultPath(), clock);
   PosConnection fbconn;
   ApiClient api;
+  SyncPass pass({.log = log,
+                 .pump = loop,
+                 .fbconn = fbconn,
+                 .api = api,
+                 .clock = clock,
+                 .error_folder = ErrorFolder(),
+                 .settings_file = SettingsFilePath()});
   Agent agent(
       {.loop = loop,
        .log = log,
        .clock = clock,
        .show_message = [graphical](const std::string& text) { ShowMessage(text, graphical); },
-       .run_phases = [] {}});
+       .run_phases = [&pass] { pass.Run(); }});
   StartUpServices start_up{.fbconn = fbconn,
                            .api = api,
                            .log = log,

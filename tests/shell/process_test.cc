@@ -33,7 +33,7 @@ TEST(AgentProcessTest, SigintActsLikeSair) {
   TempDir dir;
   AgentProcess agent(QUORBIN_AGENT_BINARY, dir.path());
   agent.Start();
-  ASSERT_TRUE(WaitFor([&] { return !agent.LogText().empty(); }, 10s));
+  ASSERT_TRUE(WaitFor([&] { return !agent.LogText().empty(); }, 30s));
   agent.Signal(SIGINT);
   EXPECT_EQ(agent.Wait(10s), 0);
 }

@@ -32,9 +32,9 @@ std::string ConnectionLine(Backend backend) {
 // The web API: the login hands out a token; every other call is accepted.
 class FakeApi {
  public:
-  explicit FakeApi(std::string login_answer =
-                       HttpAnswer("HTTP/1.1 200 OK", "Content-Type: application/json\r\n",
-                                  "\"tok-42\""))
+  explicit FakeApi(std::string login_answer = HttpAnswer("HTTP/1.1 200 OK",
+                                                         "Content-Type: application/json\r\n",
+                                                         "\"tok-42\""))
       : server_(kDebugPort) {
     server_.SetResponder([login_answer](const std::string& request) {
       if (request.starts_with("POST /api/pdv/login/ ")) return ScriptedAnswer(login_answer);
@@ -127,7 +127,8 @@ TEST(StartUpOutcomeTest, RefusedLoginIsReportedAndTheAgentRunsOnWithoutToken) {
   terminal.InstallPosProgram();
   terminal.WriteSettings(kDebugOn);
   FakeApi api(HttpAnswer("HTTP/1.1 500 Internal Server Error",
-                         "Content-Type: text/html; charset=utf-8\r\n", "<h1>Falha na sess\xC3\xA3o</h1>"));
+                         "Content-Type: text/html; charset=utf-8\r\n",
+                         "<h1>Falha na sess\xC3\xA3o</h1>"));
   auto& agent = terminal.agent();
   agent.Start();
   const std::string refused = "Erro ao enviar Post JSON:HTTP/1.1 500 Internal Server Error. ";

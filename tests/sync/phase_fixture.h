@@ -26,8 +26,8 @@
 #include "support/scripted_http_server.h"
 #include "support/shell_command.h"
 #include "support/temp_dir.h"
+#include "support/test_databases.h"
 #include "sync/sync_pass.h"
-#include "test_databases.h"
 
 namespace quorbin::testing {
 

@@ -83,7 +83,9 @@ int main(int argc, char** argv) {
                  "'12:00:00', 0, 0, 0);");
   // A damaged file in a search root: the search skips it and says so.
   std::filesystem::create_directories(drive_c / "Tavrellis/PDV/NFCe/Validadas/201901");
-  std::ofstream(drive_c / "Tavrellis/PDV/NFCe/Validadas/201901/35190112345678000190650010000000011000000015-nfe.xml")
+  std::ofstream(
+      drive_c /
+      "Tavrellis/PDV/NFCe/Validadas/201901/35190112345678000190650010000000011000000015-nfe.xml")
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<nfeProc><NFe><infNFe Id=\"NFe3519";
 
   std::cout << "BEGIN;\n";
@@ -92,7 +94,8 @@ int main(int argc, char** argv) {
   std::cout << "INSERT INTO FECHAMENTOS VALUES (2, '{\"caixa\":2,\"pagamentos\":[{\"tipo\":\"01\","
                "\"valor\":312.50}{\"tipo\":\"03\",\"valor\":88.10}][{\"sangria\":50.00}]}', 0, "
                "NULL);\n";
-  std::cout << "INSERT INTO FECHAMENTOS VALUES (3, '{\"caixa\":3,\"operador\":\"Concei\xC3\xA7\xC3\xA3o\","
+  std::cout << "INSERT INTO FECHAMENTOS VALUES (3, "
+               "'{\"caixa\":3,\"operador\":\"Concei\xC3\xA7\xC3\xA3o\","
                "\"total\":97.00}', 0, NULL);\n";
   for (const auto& row : rows) std::cout << row << "\n";
   std::cout << "COMMIT;\n";
