@@ -260,7 +260,7 @@ TEST_F(HostileFilesTest, EachLoadsOrFailsCleanlyInBoundedTimeAndMemory) {
       fs::create_directories(file.parent_path());
       hostile.make(file);
     }
-    HostileCase probe("hostile file", hostile.name);
+    HostileCase probe("hostile files", hostile.name);
     const std::string wrong = ReadEveryWay(DirectPath());
     const auto elapsed = probe.Elapsed();
     const std::size_t growth = probe.PeakGrowthBytes();

@@ -138,7 +138,7 @@ TEST(HostileServerTest, EveryCallEndsInTimeWithAnOrdinaryFailure) {
     server.Enqueue(hostile.answer);
     ApiClient api(ShortLimits());
     api.PrepareJsonRequest(true);
-    HostileCase probe("hostile server", hostile.name);
+    HostileCase probe("hostile server answers", hostile.name);
     std::string outcome = "returned normally";
     try {
       api.Post(server.Url("/api/pdv/receive/"), "{\"xml\":\"x\"}");
@@ -167,7 +167,7 @@ TEST(HostileServerTest, EndlessBodyEndsAtTheAgentsCap) {
       ScriptedAnswer("HTTP/1.0 200 OK\r\n\r\n").Repeat(std::string(256 * 1024, 'x'), kEndless));
   ApiClient api;
   api.PrepareJsonRequest(true);
-  HostileCase probe("hostile server", "endless body, the agent's own limits");
+  HostileCase probe("hostile server answers", "endless body, the agent's own limits");
   bool failed = false;
   try {
     api.Post(server.Url("/api/pdv/receive/"), "{}");
@@ -200,7 +200,7 @@ TEST(HostileServerTest, RequestIntoAServerThatNeverReadsEndsInTime) {
   ApiClient api(ShortLimits());
   api.PrepareJsonRequest(true);
   const std::string body(64 << 20, 'q');  // more than the socket buffers hold
-  HostileCase probe("hostile server", "never reads a large request");
+  HostileCase probe("hostile server answers", "never reads a large request");
   bool failed = false;
   try {
     api.Post(url, body);
