@@ -6,6 +6,7 @@
 // just often enough to beat the time-out cannot hold a call past the deadline.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -52,8 +53,14 @@ class TcpSocket {
 
  private:
   // The longest a wait may last now: `timeout`, cut to what is left of the
-  // deadline; nothing when the deadline has passed.
-  std::optional<std::chrono::milliseconds> Bounded(std::chrono::milliseconds timeout) const;
+  // deadline; nothing when the deadline has passed. Every system's waits use it.
+  std::optional<std::chrono::milliseconds> Bounded(std::chrono::milliseconds timeout) const {
+    if (!deadline_) return timeout;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - std::chrono::steady_clock::now());
+    if (left <= std::chrono::milliseconds::zero()) return std::nullopt;
+    return std::min(timeout, left);
+  }
 
   int handle_ = -1;
   std::optional<std::chrono::steady_clock::time_point> deadline_;

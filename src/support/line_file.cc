@@ -147,7 +147,7 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
 std::string ReadRegularFileBytes(const std::filesystem::path& path, std::size_t max_bytes) {
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
-  if (status.type() == std::filesystem::file_type::not_found) {
+  if (error || status.type() == std::filesystem::file_type::not_found) {
     throw Failure("Cannot open file \"" + path.string() + "\".");
   }
   if (!std::filesystem::is_regular_file(status)) {

@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 
 #include "platform/tcp_socket.h"
@@ -92,15 +91,6 @@ std::optional<SocketError> TcpSocket::Connect(std::uint32_t address, std::uint16
     return ErrorFromErrno(pending);
   }
   return std::nullopt;
-}
-
-std::optional<std::chrono::milliseconds> TcpSocket::Bounded(
-    std::chrono::milliseconds timeout) const {
-  if (!deadline_) return timeout;
-  const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - std::chrono::steady_clock::now());
-  if (left <= std::chrono::milliseconds::zero()) return std::nullopt;
-  return std::min(timeout, left);
 }
 
 std::optional<SocketError> TcpSocket::SendAll(std::string_view bytes,
