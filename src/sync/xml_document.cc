@@ -37,6 +37,10 @@ std::string_view View(const xmlChar* text) {
   return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
 }
 
+// Errors that libxml2 reports outside a parser context (a failed conversion of
+// the input's encoding) would go to standard error; the load failure says enough.
+void IgnoreGenericError(void*, const char*, ...) {}
+
 // Nothing outside the document is ever read, whatever a document asks for.
 xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
   return nullptr;
@@ -287,6 +291,7 @@ class ParserContext {
       xmlInitParser();
       xmlSetExternalEntityLoader(&RefuseExternalEntity);
     });
+    xmlSetGenericErrorFunc(nullptr, &IgnoreGenericError);  // for this thread
   }
   ~ParserContext() { Drop(); }
   ParserContext(const ParserContext&) = delete;
@@ -346,9 +351,10 @@ XmlDocument XmlDocument::Parse(std::string_view bytes) {
 }
 
 void XmlDocument::Reparse(std::string_view bytes) {
-  if (bytes.size() > static_cast<std::size_t>(INT32_MAX / 2)) {
+  if (bytes.size() > kMaxXmlFileBytes) {
     nodes_.clear();
-    throw XmlLoadFailure(LoadFailureMessage("The file is too large.", 0, {}));
+    throw XmlLoadFailure(LoadFailureMessage(
+        "The file is larger than " + std::to_string(kMaxXmlFileBytes) + " bytes.", 0, {}));
   }
   thread_local ParserContext parser;
   nodes_.reserve(64 + bytes.size() / 32);
@@ -375,7 +381,7 @@ void XmlDocument::Release(std::size_t bytes) {
 XmlDocument XmlDocument::Load(const std::filesystem::path& path) {
   std::string bytes;
   try {
-    bytes = ReadFileBytes(path);
+    bytes = ReadRegularFileBytes(path, kMaxXmlFileBytes);
   } catch (const Failure& failure) {
     throw XmlLoadFailure(LoadFailureMessage(failure.what(), 0, {}));
   }

@@ -45,6 +45,12 @@ ScriptedAnswer& ScriptedAnswer::Pause(std::chrono::milliseconds pause) {
   return *this;
 }
 
+ScriptedAnswer& ScriptedAnswer::Repeat(std::string bytes, std::uint64_t times,
+                                       std::chrono::milliseconds pause) {
+  steps_.push_back({pause, std::move(bytes), times});
+  return *this;
+}
+
 std::string HttpAnswer(std::string_view status_line, std::string_view headers,
                        std::string_view body) {
   std::string answer(status_line);
@@ -198,14 +204,23 @@ bool ScriptedHttpServer::Sleep(std::chrono::milliseconds pause) const {
   return !stopping_;
 }
 
+// False when the client went away or the server is stopping.
+bool ScriptedHttpServer::SendBytes(int handle, std::string_view bytes) const {
+  while (!bytes.empty()) {
+    if (stopping_) return false;
+    if (!Ready(handle, POLLOUT)) continue;
+    const ssize_t sent = send(handle, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+    if (sent <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return true;
+}
+
 void ScriptedHttpServer::Play(int handle, const ScriptedAnswer& answer) {
   for (const auto& step : answer.steps()) {
-    if (!Sleep(step.pause)) return;
-    std::string_view rest = step.bytes;
-    while (!rest.empty()) {
-      const ssize_t sent = send(handle, rest.data(), rest.size(), MSG_NOSIGNAL);
-      if (sent <= 0) return;  // the client went away
-      rest.remove_prefix(static_cast<std::size_t>(sent));
+    for (std::uint64_t i = 0; i < step.times; ++i) {
+      if (!Sleep(step.pause) || !SendBytes(handle, step.bytes)) return;
     }
   }
 }
