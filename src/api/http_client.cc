@@ -51,6 +51,7 @@ std::string HttpClient::Post(std::string_view url, std::string_view body) {
   const HttpUrl parts = SplitHttpUrl(url);
   try {
     Connect(parts);
+    socket_.SetDeadline(std::chrono::steady_clock::now() + limits_.exchange_timeout);
     return Exchange(parts, body);
   } catch (...) {
     socket_.Close();

@@ -31,6 +31,10 @@ struct HttpLimits {
   std::chrono::milliseconds connect_timeout{15'000};
   // The longest wait for the next byte, sending or receiving.
   std::chrono::milliseconds idle_timeout{30'000};
+  // The longest a whole exchange may take once connected, from the first byte of
+  // the request to the last byte of the answer, however steadily bytes arrive.
+  // With the connect time-out this stays below the watchdog's three minutes.
+  std::chrono::milliseconds exchange_timeout{120'000};
   std::size_t max_body_bytes = std::size_t{64} << 20;
 };
 

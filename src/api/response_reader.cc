@@ -115,16 +115,20 @@ std::string ResponseReader::ReadLine() {
   }
 }
 
+std::string ResponseReader::ReadHeadLine() {
+  std::string line = ReadLine();
+  head_bytes_ += line.size() + 2;
+  if (head_bytes_ > kMaxHeadBytes) throw Failure("Response head too long.");
+  return line;
+}
+
 ResponseHead ResponseReader::ReadHead() {
   ResponseHead head;
-  const std::string status_line = ReadLine();
-  head_bytes_ += status_line.size();
+  const std::string status_line = ReadHeadLine();
   head.status_line = Latin1ToUtf8(status_line);
   head.status_code = StatusCodeOf(status_line);
   for (;;) {
-    const std::string line = ReadLine();
-    head_bytes_ += line.size() + 2;
-    if (head_bytes_ > kMaxHeadBytes) throw Failure("Response head too long.");
+    const std::string line = ReadHeadLine();
     if (line.empty()) break;
     if ((line.front() == ' ' || line.front() == '\t') && !head.headers.empty()) {
       head.headers.back().value += " " + std::string(Trim(line));  // a folded line goes on
@@ -163,14 +167,20 @@ std::string ResponseReader::ReadChunked() {
     if (*size == 0) break;
     CheckBodySize(body.size() + *size);
     body += ReadExactly(*size);
-    ReadLine();  // the CR LF after the chunk's data
+    // The chunk's data ends with CR LF; anything else means the framing is lost.
+    if (!ReadLine().empty()) throw Failure("Invalid chunk in the response.");
   }
-  // Trailer lines up to the empty line; a server that closes instead ends them too.
-  try {
-    while (!ReadLine().empty()) {
+  // Trailer lines up to the empty line, counted with the heads; a server that
+  // closes instead ends them too.
+  for (;;) {
+    std::string line;
+    try {
+      line = ReadHeadLine();
+    } catch (const Failure&) {
+      if (peer_closed_) break;
+      throw;
     }
-  } catch (const Failure&) {
-    if (!peer_closed_) throw;
+    if (line.empty()) break;
   }
   return body;
 }

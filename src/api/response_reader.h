@@ -3,9 +3,10 @@
 // Content-Length or by the server's close. 1xx, 204 and 304 answers have no body.
 // No content coding is undone.
 //
-// Everything read is bounded: a line above 64 KiB, heads above 1 MiB in all and a
-// body above the cap given are failures, as is a body that the server cuts short
-// ("Connection Closed Gracefully.").
+// Everything read is bounded: a line above 64 KiB, heads and trailer lines above
+// 1 MiB in all and a body above the cap given are failures, as is a body that the
+// server cuts short ("Connection Closed Gracefully.") and chunk data that does not
+// end with CR LF.
 #pragma once
 
 #include <cstddef>
@@ -53,6 +54,8 @@ class ResponseReader {
  private:
   bool Fill();
   std::string ReadLine();
+  // A line of a head or of the trailer, counted against the limit of the heads.
+  std::string ReadHeadLine();
   std::string ReadExactly(std::size_t count);
   std::string ReadChunked();
   std::string ReadUntilClose();

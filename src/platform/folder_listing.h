@@ -62,8 +62,11 @@ class OpenFolder {
   // when no file is there (a folder is not a file).
   std::optional<FileStamp> StampOfFile(std::string_view name) const;
   // Reads the file `name` whole into `contents`, reusing its memory. False when
-  // it cannot be opened or read; `error` then tells why.
-  bool ReadFile(std::string_view name, FileContents& contents, std::string* error) const;
+  // it cannot be opened or read, is not a regular file (a pipe or a device is
+  // never read, nor waited for) or holds more than `max_bytes`; `error` then
+  // tells why.
+  bool ReadFile(std::string_view name, FileContents& contents, std::string* error,
+                std::size_t max_bytes) const;
 
  private:
   // The open folder: a descriptor on Linux, a directory handle on Windows; -1

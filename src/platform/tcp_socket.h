@@ -1,9 +1,12 @@
 // TCP over IPv4 with bounded waits, for the HTTP client. Every operation reports
 // failure as a SocketError (the system's error number and a short English
 // description ending in a full stop) instead of throwing, so that the caller
-// decides how a failure reads. Waits are bounded by the time-out each call gets.
+// decides how a failure reads. Waits are bounded by the time-out each call gets
+// and, once a deadline is set, by that deadline too: a peer that trickles bytes
+// just often enough to beat the time-out cannot hold a call past the deadline.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -42,12 +45,26 @@ class TcpSocket {
   // peer closed the connection in order.
   std::optional<SocketError> Receive(char* buffer, std::size_t capacity,
                                      std::chrono::milliseconds idle_timeout, std::size_t& received);
+  // Sending and receiving fail with TimedOutError() once `deadline` has passed,
+  // and no wait lasts beyond it. Nothing clears it until the socket is closed.
+  void SetDeadline(std::chrono::steady_clock::time_point deadline) { deadline_ = deadline; }
   void Close() noexcept;
   bool IsOpen() const { return handle_ != -1; }
 
  private:
+  // The longest a wait may last now: `timeout`, cut to what is left of the
+  // deadline; nothing when the deadline has passed. Every system's waits use it.
+  std::optional<std::chrono::milliseconds> Bounded(std::chrono::milliseconds timeout) const {
+    if (!deadline_) return timeout;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - std::chrono::steady_clock::now());
+    if (left <= std::chrono::milliseconds::zero()) return std::nullopt;
+    return std::min(timeout, left);
+  }
+
   // A descriptor on Linux, a SOCKET on Windows; -1 when closed.
   std::intptr_t handle_ = -1;
+  std::optional<std::chrono::steady_clock::time_point> deadline_;
 };
 
 }  // namespace quorbin::platform

@@ -4,7 +4,6 @@
 #include <exception>
 
 #include "platform/local_time.h"
-#include "support/self_update.h"
 
 namespace quorbin {
 namespace {
@@ -35,18 +34,12 @@ std::function<void()> Agent::Guarded(void (Agent::*handler)()) {
   };
 }
 
-void Agent::Start() {
+void Agent::Start(const std::function<void()>& form_create) {
   try {
-    FormCreate();
+    form_create();
   } catch (const std::exception& failure) {
     setup_.show_message(failure.what());
   }
-}
-
-void Agent::FormCreate() {
-  setup_.log.SetLastLogTime(setup_.clock.Now());
-  if (ApplyPendingUpdate(setup_.executable)) RequestEnd();
-  tmrsyncTimer();
 }
 
 void Agent::tmrsyncTimer() {

@@ -1,5 +1,5 @@
 // The agent object: it owns the pass timer `tmrsync` and the watchdog
-// `check_alive`, runs start-up, and runs passes. A pass writes its start message,
+// `check_alive`, runs start-up (given to Start), and runs passes. A pass writes its start message,
 // disarms `tmrsync`, runs its phases inside one failure boundary (a failure is
 // logged, alone, and ends the pass) and arms `tmrsync` again, so the next pass
 // starts one full interval after this one ended. Passes never nest: a pass timer
@@ -9,7 +9,6 @@
 // A request to end made during a pass takes effect when the pass has returned.
 #pragma once
 
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,16 +32,14 @@ struct AgentSetup {
   std::function<void(const std::string&)> show_message;
   // The phases of one pass, in order.
   std::function<void()> run_phases;
-  // The running executable, for the self-update swap.
-  std::filesystem::path executable;
 };
 
 class Agent {
  public:
   explicit Agent(AgentSetup setup);
 
-  // Start-up; a failure that escapes it is shown to the user.
-  void Start();
+  // Runs start-up; a failure that escapes it is shown to the user.
+  void Start(const std::function<void()>& form_create);
 
   void tmrsyncTimer();
   void check_aliveTimer();
@@ -53,7 +50,6 @@ class Agent {
   const Timer& tmrsync() const { return *tmrsync_; }
 
  private:
-  void FormCreate();
   std::function<void()> Guarded(void (Agent::*handler)());
 
   AgentSetup setup_;

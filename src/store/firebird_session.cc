@@ -3,6 +3,7 @@
 #include <firebird/Interface.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -37,19 +38,32 @@ constexpr unsigned kUnicodeFss = 3;
 constexpr unsigned kUtf8 = 4;
 constexpr unsigned kCharsetNone = 0;
 
+IMaster* loaded_master = nullptr;
+
+// The client's threads must stop before the process tears its libraries down,
+// or the client's own exit handlers crash: shut it down first, at exit.
+void ShutDownClient() {
+  CheckStatusWrapper status(loaded_master->getStatus());
+  Firebird::IProvider* dispatcher = loaded_master->getDispatcher();
+  dispatcher->shutdown(&status, 0, fb_shutrsn_app_stopped);
+  dispatcher->release();
+  status.dispose();
+}
+
 IMaster* TheMaster() {
-  static IMaster* master = nullptr;
-  if (master) return master;
-  static std::unique_ptr<platform::SharedLibrary> library;
+  if (loaded_master) return loaded_master;
   std::string error;
   auto loaded = platform::LoadSharedLibrary(platform::FirebirdClientNames(), error);
   if (!loaded) throw Failure("Firebird client library cannot be loaded: " + error);
   using GetMaster = IMaster* (*)();
   auto get_master = reinterpret_cast<GetMaster>(loaded->Symbol("fb_get_master_interface"));
   if (!get_master) throw Failure("Firebird client library lacks fb_get_master_interface");
-  library = std::move(loaded);
-  master = get_master();
-  return master;
+  loaded_master = get_master();
+  // The library stays loaded for the life of the process: unloading it while
+  // its threads run is what crashes.
+  static_cast<void>(loaded.release());
+  std::atexit(ShutDownClient);
+  return loaded_master;
 }
 
 // Holds one reference to an interface of the object API.
@@ -597,6 +611,9 @@ std::unique_ptr<DatabaseSession> OpenFirebirdSession(const ConnectionProfile& pr
     dpb->insertString(&status, isc_dpb_user_name, profile.Get("User_Name").c_str());
     dpb->insertString(&status, isc_dpb_password, profile.Get("Password").c_str());
     dpb->insertInt(&status, isc_dpb_sql_dialect, SQL_DIALECT_V6);
+    // The target is always the server over TCP: keep the client from loading
+    // its embedded engine, whose teardown at process exit crashes.
+    dpb->insertString(&status, isc_dpb_config, "Providers=Remote");
     const std::string target = FirebirdAttachTarget(profile);
     IAttachment* attachment = provider->attachDatabase(
         &status, target.c_str(), dpb->getBufferLength(&status), dpb->getBuffer(&status));

@@ -186,6 +186,11 @@ RowUpdate PosQuery::PrepareUpdate() const {
   return update;
 }
 
+void PosQuery::Cancel() {
+  editing_ = false;
+  changes_.clear();
+}
+
 void PosQuery::Post() {
   if (!editing_) return;
   if (changes_.empty()) {

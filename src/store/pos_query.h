@@ -7,7 +7,7 @@
 // bound as parameters, and commits at once; it fails unless exactly one row
 // changed. A table without a primary key cannot be updated: Post fails and
 // nothing is written. A row whose post failed stays in editing; First and Next
-// post it again first, and Close discards the change.
+// post it again first; Cancel and Close discard the change.
 #pragma once
 
 #include <cstddef>
@@ -40,6 +40,7 @@ class PosQuery : public Query {
   void SetInteger(std::string_view column, std::int32_t value) override;
   void SetString(std::string_view column, std::string_view value) override;
   void Post() override;
+  void Cancel() override;
 
   const std::string& name() const { return name_; }
   bool IsOpen() const { return open_; }

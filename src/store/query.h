@@ -42,6 +42,9 @@ class Query {
   virtual void SetInteger(std::string_view column, std::int32_t value) = 0;
   virtual void SetString(std::string_view column, std::string_view value) = 0;
   virtual void Post() = 0;
+  // Ends editing and drops the change not posted yet, so that moving to another
+  // row does not try to post it again.
+  virtual void Cancel() = 0;
 };
 
 class Connection {

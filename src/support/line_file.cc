@@ -1,5 +1,6 @@
 #include "support/line_file.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -141,6 +142,37 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
   if (!in) throw Failure("Cannot open file \"" + Utf8FromPath(path) + "\".");
   std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (in.bad()) throw Failure("Cannot read file \"" + Utf8FromPath(path) + "\".");
+  return bytes;
+}
+
+std::string ReadRegularFileBytes(const std::filesystem::path& path, std::size_t max_bytes) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error || status.type() == std::filesystem::file_type::not_found) {
+    throw Failure("Cannot open file \"" + path.string() + "\".");
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    throw Failure("Cannot open file \"" + path.string() + "\": it is not a regular file.");
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Failure("Cannot open file \"" + path.string() + "\".");
+  const auto too_large = [&] {
+    return Failure("File \"" + path.string() + "\" is larger than " + std::to_string(max_bytes) +
+                   " bytes.");
+  };
+  const auto size = std::filesystem::file_size(path, error);
+  if (!error && size > max_bytes) throw too_large();
+  // Read one byte beyond the limit, in case the file grew since its size was taken.
+  std::string bytes(error ? std::size_t{64} << 10 : static_cast<std::size_t>(size) + 1, '\0');
+  std::size_t filled = 0;
+  while (in && filled <= max_bytes) {
+    if (filled == bytes.size()) bytes.resize(std::min(bytes.size() * 2, max_bytes + 1));
+    in.read(bytes.data() + filled, static_cast<std::streamsize>(bytes.size() - filled));
+    filled += static_cast<std::size_t>(in.gcount());
+  }
+  if (in.bad()) throw Failure("Cannot read file \"" + path.string() + "\".");
+  if (filled > max_bytes) throw too_large();
+  bytes.resize(filled);
   return bytes;
 }
 

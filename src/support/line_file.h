@@ -39,6 +39,11 @@ std::string EncodeLineFile(const LineFile& file);
 
 // Throw Failure when the file cannot be read or written.
 std::string ReadFileBytes(const std::filesystem::path& path);
+// The bytes of a file that other programs leave about: only a regular file (a
+// link to one counts) of at most `max_bytes` is read; a folder, a pipe, a device
+// or a larger file fails without a byte being read, so nothing here can wait for
+// a writer or read without end.
+std::string ReadRegularFileBytes(const std::filesystem::path& path, std::size_t max_bytes);
 LineFile ReadLineFile(const std::filesystem::path& path);
 void WriteLineFile(const std::filesystem::path& path, const LineFile& file);
 

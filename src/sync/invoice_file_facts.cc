@@ -67,7 +67,7 @@ const InvoiceFileFacts& InvoiceFactsCache::Examine(const platform::OpenFolder& f
     return found->second.facts;
   }
   std::string error;
-  if (!folder.ReadFile(name, contents_, &error)) {
+  if (!folder.ReadFile(name, contents_, &error, kMaxXmlFileBytes)) {
     // Not kept: a file that cannot be read now may be readable in a moment.
     uncached_ = InvoiceFileFacts{};
     uncached_.failure = LoadFailureMessage("Cannot read the file: " + error + ".", 0, {});

@@ -32,13 +32,17 @@ std::string JsonStringContent(std::string_view text) {
 
 }  // namespace
 
-std::string ReadInvoiceText(const std::filesystem::path& path) {
+std::string InvoiceTextOf(std::string_view bytes) {
   std::string text;
-  for (const std::string& line : SplitLines(DecodeText(ReadFileBytes(path)))) {
+  for (const std::string& line : SplitLines(DecodeText(bytes))) {
     text += line;
     text += "\r\n";
   }
   return text;
+}
+
+std::string ReadInvoiceText(const std::filesystem::path& path) {
+  return InvoiceTextOf(ReadRegularFileBytes(path, kMaxXmlFileBytes));
 }
 
 std::string BuildInvoicePayload(const Query& row, const std::filesystem::path& path,

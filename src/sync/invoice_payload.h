@@ -25,9 +25,12 @@ namespace quorbin {
 std::string BuildInvoicePayload(const Query& row, const std::filesystem::path& path,
                                 std::string_view pass_emitter_cnpj);
 
-// The file's text: decoded by its byte-order mark (UTF-8, UTF-16 LE or BE), else
+// The file's text (a regular file of at most kMaxXmlFileBytes, else it fails
+// unread): decoded by its byte-order mark (UTF-8, UTF-16 LE or BE), else
 // one character per byte of the ANSI code page; cut at the first NUL; every line
 // (ended by CR LF, a lone CR or a lone LF) followed by CR LF. UTF-8.
 std::string ReadInvoiceText(const std::filesystem::path& path);
+// The same text made of bytes already read.
+std::string InvoiceTextOf(std::string_view bytes);
 
 }  // namespace quorbin

@@ -183,9 +183,10 @@ XmlDocument XmlDocument::Parse(std::string_view bytes) {
 }
 
 void XmlDocument::Reparse(std::string_view bytes) {
-  if (bytes.size() > static_cast<std::size_t>(INT32_MAX / 2)) {
+  if (bytes.size() > kMaxXmlFileBytes) {
     nodes_.clear();
-    throw XmlLoadFailure(LoadFailureMessage("The file is too large.", 0, {}));
+    throw XmlLoadFailure(LoadFailureMessage(
+        "The file is larger than " + std::to_string(kMaxXmlFileBytes) + " bytes.", 0, {}));
   }
   nodes_.reserve(64 + bytes.size() / 32);
   text_.reserve(bytes.size());
@@ -210,7 +211,7 @@ void XmlDocument::Release(std::size_t bytes) {
 XmlDocument XmlDocument::Load(const std::filesystem::path& path) {
   std::string bytes;
   try {
-    bytes = ReadFileBytes(path);
+    bytes = ReadRegularFileBytes(path, kMaxXmlFileBytes);
   } catch (const Failure& failure) {
     throw XmlLoadFailure(LoadFailureMessage(failure.what(), 0, {}));
   }

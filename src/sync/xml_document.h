@@ -24,7 +24,8 @@
 //    nothing when absent (an empty value is a value).
 //
 // A load failure (XmlLoadFailure) carries the parser's reason, CR LF, "Line: N",
-// CR LF and at most the first 40 characters of the failing line.
+// CR LF and at most the first 40 characters of the failing line. Only regular
+// files of at most kMaxXmlFileBytes load; anything else fails unread.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,10 @@
 #include "support/failure.h"
 
 namespace quorbin {
+
+// Larger files are refused without being read: an invoice file is a few hundred
+// kilobytes at most, and a document costs several times its size in memory.
+inline constexpr std::size_t kMaxXmlFileBytes = std::size_t{4} << 20;
 
 class XmlFailure : public Failure {
  public:
@@ -74,7 +79,8 @@ class XmlDocument {
  public:
   enum class NodeKind : std::uint8_t { kDocument, kElement, kText, kCData, kOther };
 
-  // Throws XmlLoadFailure when the file cannot be read or is not well-formed.
+  // Throws XmlLoadFailure when the file cannot be read, is too large or is not
+  // well-formed.
   static XmlDocument Load(const std::filesystem::path& path);
   static XmlDocument Parse(std::string_view bytes);
 

@@ -21,6 +21,10 @@ std::string_view View(const xmlChar* text) {
 }
 
 // Nothing outside the document is ever read, whatever a document asks for.
+// Errors that libxml2 reports outside a parser context (a failed conversion of
+// the input's encoding) would go to standard error; the load failure says enough.
+void IgnoreGenericError(void*, const char*, ...) {}
+
 xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
   return nullptr;
 }
@@ -121,6 +125,7 @@ class ParserContext {
       xmlInitParser();
       xmlSetExternalEntityLoader(&RefuseExternalEntity);
     });
+    xmlSetGenericErrorFunc(nullptr, &IgnoreGenericError);  // for this thread
   }
   ~ParserContext() { Drop(); }
   ParserContext(const ParserContext&) = delete;

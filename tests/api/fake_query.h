@@ -54,6 +54,7 @@ class FakeQuery final : public Query {
   void SetInteger(std::string_view, std::int32_t) override {}
   void SetString(std::string_view, std::string_view) override {}
   void Post() override {}
+  void Cancel() override {}
 
  private:
   const std::vector<Row>& Rows() const { return results.at(text_); }

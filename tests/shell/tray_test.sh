@@ -35,12 +35,21 @@ pids+=($!)
 wait_until 100 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$work/display")"
 
+# A terminal whose database opens (SQLite through unixODBC under a SQL Server
+# driver name) and that has no point-of-sale program: the agent runs on quietly.
+command -v sqlite3 >/dev/null || { echo "skipped: sqlite3 is not installed"; exit 77; }
+mkdir -p "$work/odbc"
+printf '[ODBC Driver 17 for SQL Server]\nDriver=libsqlite3odbc.so\n' >"$work/odbc/odbcinst.ini"
+: >"$work/odbc/odbc.ini"
+sqlite3 "$work/VELPDV" 'create table PARAMETROS (NFCE_SERIE char(3));'
 cp "$binary" "$work/quorbin_sync"
-QUORBIN_LOCK_NAME="tray-test-$$" QUORBIN_DRIVE_C="$work/drive_c" "$work/quorbin_sync" \
-  2>"$work/stderr.txt" &
+(cd "$work" && ODBCSYSINI="$work/odbc" ODBCINI="$work/odbc/odbc.ini" \
+  QUORBIN_LOCK_NAME="tray-test-$$" QUORBIN_DRIVE_C="$work/drive_c" \
+  exec "$work/quorbin_sync" 2>"$work/stderr.txt") &
 agent=$!
 pids+=($agent)
 wait_until 100 test -s "$work/log_sync.txt" || fail "the agent wrote no log line"
+grep -q "Banco de dados - SQL SERVER" "$work/log_sync.txt" || fail "the database did not open"
 
 trayer --edge top --align right --widthtype request --height 32 >/dev/null 2>&1 &
 pids+=($!)

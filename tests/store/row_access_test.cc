@@ -7,7 +7,7 @@
 #include "store/firebird_session.h"
 #include "store/query.h"
 #include "support/failure.h"
-#include "test_databases.h"
+#include "support/test_databases.h"
 
 namespace quorbin {
 namespace {

@@ -30,12 +30,18 @@ std::size_t ContentLength(std::string_view head) {
 }  // namespace
 
 ScriptedAnswer& ScriptedAnswer::Send(std::string bytes) {
-  steps_.push_back({std::chrono::milliseconds(0), std::move(bytes)});
+  steps_.push_back({std::chrono::milliseconds(0), std::move(bytes), 1});
   return *this;
 }
 
 ScriptedAnswer& ScriptedAnswer::Pause(std::chrono::milliseconds pause) {
-  steps_.push_back({pause, std::string()});
+  steps_.push_back({pause, std::string(), 1});
+  return *this;
+}
+
+ScriptedAnswer& ScriptedAnswer::Repeat(std::string bytes, std::uint64_t times,
+                                       std::chrono::milliseconds pause) {
+  steps_.push_back({pause, std::move(bytes), times});
   return *this;
 }
 
@@ -196,14 +202,25 @@ bool ScriptedHttpServer::Sleep(std::chrono::milliseconds pause) const {
   return !stopping_;
 }
 
+// False when the client went away or the server is stopping. Sends in small
+// pieces once the socket can take more, so that a client that stops reading
+// cannot hold the server past its end.
+bool ScriptedHttpServer::SendBytes(SocketHandle handle, std::string_view bytes) const {
+  constexpr std::size_t kPiece = 4096;
+  while (!bytes.empty()) {
+    if (stopping_) return false;
+    if (!WaitReady(handle, kTickMs, true)) continue;
+    const int sent = SendSome(handle, bytes.data(), std::min(bytes.size(), kPiece));
+    if (sent <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return true;
+}
+
 void ScriptedHttpServer::Play(SocketHandle handle, const ScriptedAnswer& answer) {
   for (const auto& step : answer.steps()) {
-    if (!Sleep(step.pause)) return;
-    std::string_view rest = step.bytes;
-    while (!rest.empty()) {
-      const int sent = SendSome(handle, rest.data(), rest.size());
-      if (sent <= 0) return;  // the client went away
-      rest.remove_prefix(static_cast<std::size_t>(sent));
+    for (std::uint64_t i = 0; i < step.times; ++i) {
+      if (!Sleep(step.pause) || !SendBytes(handle, step.bytes)) return;
     }
   }
 }

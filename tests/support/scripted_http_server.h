@@ -1,7 +1,8 @@
 // A scripted HTTP server for tests, on 127.0.0.1. It accepts connections on an
 // ephemeral port (or one given), records every byte each client sends, and plays
-// one scripted answer per connection: raw bytes with pauses, then an orderly
-// close, a reset, or holding the connection open until the client closes it.
+// one scripted answer per connection: raw bytes with pauses, repeated as often as
+// asked (endlessly too), then an orderly close, a reset, or holding the
+// connection open until the client closes it.
 //
 // A connection's answer is chosen once its request has been read (the head up to
 // the empty line, then as many body bytes as its Content-Length says): the next
@@ -31,8 +32,10 @@ class ScriptedAnswer {
   enum class End { kClose, kReset, kKeepOpen };
   struct Step {
     std::chrono::milliseconds pause{0};
-    std::string bytes;  // sent after the pause
+    std::string bytes;        // sent after the pause
+    std::uint64_t times = 1;  // the pause and the bytes, this many times over
   };
+  static constexpr std::uint64_t kEndless = UINT64_MAX;
 
   ScriptedAnswer() = default;
   // Sends `bytes` and closes the connection.
@@ -40,6 +43,10 @@ class ScriptedAnswer {
 
   ScriptedAnswer& Send(std::string bytes);
   ScriptedAnswer& Pause(std::chrono::milliseconds pause);
+  // Sends `bytes` `times` times over (kEndless: until the client goes away), each
+  // time after `pause`: a trickling or endless answer that is never held whole.
+  ScriptedAnswer& Repeat(std::string bytes, std::uint64_t times,
+                         std::chrono::milliseconds pause = std::chrono::milliseconds(0));
   // How the connection ends after the last step (an orderly close by default).
   ScriptedAnswer& Close() { return EndWith(End::kClose); }
   ScriptedAnswer& Reset() { return EndWith(End::kReset); }
@@ -96,6 +103,7 @@ class ScriptedHttpServer {
   bool ReadRequest(SocketHandle handle, std::size_t index);
   ScriptedAnswer ChooseAnswer(std::size_t index);
   void Play(SocketHandle handle, const ScriptedAnswer& answer);
+  bool SendBytes(SocketHandle handle, std::string_view bytes) const;
   void WaitForClose(SocketHandle handle, std::size_t index);
   void Append(std::size_t index, const char* bytes, std::size_t count);
   bool Sleep(std::chrono::milliseconds pause) const;

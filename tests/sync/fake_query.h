@@ -92,6 +92,7 @@ class FakeQuery final : public Query {
   void SetInteger(std::string_view, std::int32_t) override {}
   void SetString(std::string_view, std::string_view) override {}
   void Post() override {}
+  void Cancel() override {}
 
  private:
   static bool SameName(std::string_view a, std::string_view b) {

@@ -89,38 +89,40 @@ std::optional<FileStamp> OpenFolder::StampOfFile(std::string_view name) const {
   return StampOf(info);
 }
 
-bool OpenFolder::ReadFile(std::string_view name, FileContents& contents, std::string* error) const {
-  const auto fail = [&] {
-    if (error) *error = std::strerror(errno);
+bool OpenFolder::ReadFile(std::string_view name, FileContents& contents, std::string* error,
+                          std::size_t max_bytes) const {
+  const auto fail = [&](const char* why) {
+    if (error) *error = why;
     contents.bytes.clear();
     return false;
   };
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   const std::string terminated(name);
-  const int fd = openat(handle_, terminated.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail();
+  // Without waiting: opening a pipe for reading would wait for a writer.
+  const int fd = openat(handle_, terminated.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return fail(std::strerror(errno));
   struct FdCloser {
     int fd;
     ~FdCloser() { close(fd); }
   } closer{fd};
   struct stat info {};
-  if (fstat(fd, &info) != 0) return fail();
-  if (S_ISDIR(info.st_mode)) {
-    errno = EISDIR;
-    return fail();
-  }
+  if (fstat(fd, &info) != 0) return fail(std::strerror(errno));
+  if (S_ISDIR(info.st_mode)) return fail(std::strerror(EISDIR));
+  if (!S_ISREG(info.st_mode)) return fail("Not a regular file");
+  if (static_cast<std::uint64_t>(info.st_size) > max_bytes) return fail(std::strerror(EFBIG));
   contents.stamp = StampOf(info);
   contents.opened_ns = static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
   // One byte more than the file holds, so that the end shows without growing.
   contents.bytes.resize(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 4096);
   std::size_t filled = 0;
   while (true) {
+    if (filled > max_bytes) return fail(std::strerror(EFBIG));  // it grew while read
     if (filled == contents.bytes.size()) contents.bytes.resize(filled * 2);
     const ssize_t got = read(fd, contents.bytes.data() + filled, contents.bytes.size() - filled);
     if (got < 0) {
       if (errno == EINTR) continue;
-      return fail();
+      return fail(std::strerror(errno));
     }
     if (got == 0) break;
     filled += static_cast<std::size_t>(got);

@@ -96,11 +96,13 @@ std::optional<SocketError> TcpSocket::Connect(std::uint32_t address, std::uint16
 std::optional<SocketError> TcpSocket::SendAll(std::string_view bytes,
                                               std::chrono::milliseconds idle_timeout) {
   while (!bytes.empty()) {
+    const auto wait = Bounded(idle_timeout);
+    if (!wait) return TimedOutError();
     const ssize_t sent = send(handle_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (sent > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(sent));
     } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (auto error = WaitFor(handle_, POLLOUT, idle_timeout)) return error;
+      if (auto error = WaitFor(handle_, POLLOUT, *wait)) return error;
     } else if (sent < 0 && errno != EINTR) {
       return ErrorFromErrno(errno);
     }
@@ -112,13 +114,15 @@ std::optional<SocketError> TcpSocket::Receive(char* buffer, std::size_t capacity
                                               std::chrono::milliseconds idle_timeout,
                                               std::size_t& received) {
   for (;;) {
+    const auto wait = Bounded(idle_timeout);
+    if (!wait) return TimedOutError();
     const ssize_t count = recv(handle_, buffer, capacity, 0);
     if (count >= 0) {
       received = static_cast<std::size_t>(count);
       return std::nullopt;
     }
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      if (auto error = WaitFor(handle_, POLLIN, idle_timeout)) return error;
+      if (auto error = WaitFor(handle_, POLLIN, *wait)) return error;
     } else if (errno != EINTR) {
       return ErrorFromErrno(errno);
     }
@@ -129,6 +133,7 @@ void TcpSocket::Close() noexcept {
   if (handle_ < 0) return;
   ::close(handle_);
   handle_ = -1;
+  deadline_.reset();
 }
 
 }  // namespace quorbin::platform

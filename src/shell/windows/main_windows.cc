@@ -17,6 +17,7 @@
 #include "shell/windows/win32_tray_icon.h"
 #include "support/activity_log.h"
 #include "support/clock.h"
+#include "support/self_update.h"
 
 int main() {
   using namespace quorbin;
@@ -34,11 +35,16 @@ int main() {
                      MessageBoxW(nullptr, platform::WideFromUtf8(text).c_str(), L"quorbin_sync",
                                  MB_OK);
                    },
-               .run_phases = [] {},
-               .executable = platform::ExecutablePath()});
+               .run_phases = [] {}});
   Win32TrayIcon tray(loop, [&agent] { agent.sairClick(); });
 
-  agent.Start();
+  // Until the database and API clients run on Windows: the self-update swap and
+  // the first pass only.
+  agent.Start([&] {
+    log.SetLastLogTime(clock.Now());
+    if (ApplyPendingUpdate(platform::ExecutablePath())) agent.RequestEnd();
+    agent.tmrsyncTimer();
+  });
   loop.Run();
   return 0;
 }

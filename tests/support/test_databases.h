@@ -5,6 +5,7 @@
 // (BLOB SUB_TYPE TEXT on Firebird, TEXT on SQLite).
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,6 +31,9 @@ class TestDatabase {
   // The stored bytes of a text column of one row, in upper-case hexadecimal.
   virtual std::string StoredHex(std::string_view table, std::string_view column,
                                 std::string_view where) = 0;
+  // The folder that stands for drive C when the database file lives there
+  // (Firebird), else empty.
+  virtual std::filesystem::path DriveC() const { return {}; }
   // The profile of the chain that reaches this database.
   virtual const ConnectionProfile& Profile() const = 0;
 

@@ -1,4 +1,4 @@
-#include "test_databases.h"
+#include "support/test_databases.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +34,7 @@ class FirebirdTestDatabase : public TestDatabase {
                   std::string(where));
   }
   const ConnectionProfile& Profile() const override { return PosConnectionProfiles()[2]; }
+  std::filesystem::path DriveC() const override { return database_.drive_c(); }
 
  private:
   FirebirdDatabase database_;

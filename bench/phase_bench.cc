@@ -1,0 +1,292 @@
+// The invoice phase over pending rows whose files all lie at their direct paths,
+// against the bare work it cannot avoid: the same statement, one HTTP round trip
+// with the same body and one committed row update per row. The database is a
+// SQLite file reached through unixODBC with the SQLite ODBC driver registered
+// under a SQL Server driver name (as the tests do), in write-ahead-log mode; the
+// API is a minimal server on the loopback interface that answers 200 at once.
+// Pauses are zero.
+//
+//   phase_bench [rows]     generates `rows` invoices (1000), measures, removes them
+//
+// Prints, measured in one run (median of five rounds each):
+//   invoice_phase_rows_per_s  rows handled per second by the phase
+//   invoice_phase_vs_bare     the phase's time against the bare round trips and
+//                             commits
+// Needs the packages unixodbc, libsqliteodbc and sqlite3.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "api/api_client.h"
+#include "nfce_tree.h"
+#include "store/connection_profile.h"
+#include "store/pos_connection.h"
+#include "support/activity_log.h"
+#include "support/clock.h"
+#include "support/event_pump.h"
+#include "sync/invoice_payload.h"
+#include "sync/invoice_phase.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr int kRounds = 5;
+
+class QuietPump final : public quorbin::EventPump {
+ public:
+  void RunPending() override {}
+  void Sleep(int) override {}
+};
+
+double Seconds(SteadyClock::time_point since) {
+  return std::chrono::duration<double>(SteadyClock::now() - since).count();
+}
+
+double Median(std::vector<double> values) {
+  std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+  return values[values.size() / 2];
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+// Answers every request with 200 and an empty JSON object, one connection at a
+// time, after reading the whole request.
+class LoopbackServer {
+ public:
+  LoopbackServer() {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listener_, 64) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error("cannot listen on the loopback interface");
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~LoopbackServer() {
+    stopping_ = true;
+    shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    close(listener_);
+  }
+
+  int port() const { return port_; }
+  long served() const { return served_; }
+
+ private:
+  void Serve() {
+    static const std::string kAnswer =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\n\r\n{}";
+    std::vector<char> buffer(1 << 16);
+    while (!stopping_) {
+      const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) continue;
+      std::string request;
+      std::size_t wanted = std::string::npos;
+      while (request.size() < wanted) {
+        const ssize_t got = read(client, buffer.data(), buffer.size());
+        if (got <= 0) break;
+        request.append(buffer.data(), static_cast<std::size_t>(got));
+        const std::size_t head_end = request.find("\r\n\r\n");
+        if (wanted == std::string::npos && head_end != std::string::npos) {
+          const std::size_t at = request.find("Content-Length: ");
+          const std::size_t body =
+              at == std::string::npos ? 0 : std::stoul(request.substr(at + 16));
+          wanted = head_end + 4 + body;
+        }
+      }
+      if (write(client, kAnswer.data(), kAnswer.size()) > 0) ++served_;
+      close(client);
+    }
+  }
+
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::atomic<long> served_{0};
+  std::thread thread_;
+};
+
+struct BenchRow {
+  std::string key;
+  std::string month;  // yyyymm
+};
+
+// Invoices of the generated tree, each moved to its direct path.
+std::vector<BenchRow> LayOutDirectFiles(const fs::path& drive_c, int rows) {
+  quorbin::bench::NfceTreeOptions options;
+  options.files = rows + rows / 5 + 10;
+  const auto tree = quorbin::bench::WriteNfceTree(drive_c, options);
+  const fs::path transmitted = drive_c / "Tavrellis" / "PDV" / "NFCe" / "Transmitidas";
+  std::vector<BenchRow> chosen;
+  for (const auto& invoice : tree.invoices) {
+    if (static_cast<int>(chosen.size()) == rows) break;
+    if (invoice.malformed) continue;
+    const std::string month = invoice.path.parent_path().filename().string();
+    const fs::path direct = transmitted / month / invoice.path.filename();
+    fs::create_directories(direct.parent_path());
+    if (direct != invoice.path) fs::rename(invoice.path, direct);
+    chosen.push_back({invoice.key, month});
+  }
+  return chosen;
+}
+
+void Sqlite(const fs::path& database, const fs::path& script, const std::string& sql) {
+  WriteFile(script, sql);
+  const std::string command =
+      "sqlite3 -batch '" + database.string() + "' < '" + script.string() + "' > /dev/null";
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("sqlite3 failed: " + command);
+}
+
+std::string CupomRows(const std::vector<BenchRow>& rows) {
+  // Commits append to a write-ahead log, as a database server's do, rather than
+  // creating and removing a journal file each time.
+  std::string sql =
+      "PRAGMA journal_mode=WAL;\n"
+      "CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));\n"
+      "INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');\n"
+      "CREATE TABLE FECHAMENTOS (CODIGO INTEGER NOT NULL PRIMARY KEY, JSON TEXT, WEB_EX INTEGER,"
+      " ERRO_ENVIO VARCHAR(300));\n"
+      "CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM INTEGER,"
+      " CHAVE_NFCE VARCHAR(60), DATA DATE, HORA TIME, OFFLINE INTEGER, CANCELADO INTEGER,"
+      " WEB_EX INTEGER);\nBEGIN;\n";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string number = std::to_string(i + 1);
+    sql += "INSERT INTO CUPOM VALUES (" + number + ", " + number + ", '" + rows[i].key + "', '" +
+           rows[i].month.substr(0, 4) + "-" + rows[i].month.substr(4, 2) +
+           "-15', '10:30:00', 0, 0, 0);\n";
+  }
+  return sql + "COMMIT;\n";
+}
+
+// What the phase cannot do without: the statement, then per row one POST of its
+// body and one committed update.
+double BareRoundTrips(quorbin::PosConnection& connection, quorbin::ApiClient& api,
+                      const std::vector<std::string>& bodies) {
+  const auto start = SteadyClock::now();
+  quorbin::Query& fbquery = connection.fbquery();
+  quorbin::RunStatement(fbquery, "select * from cupom where web_ex = 0 order by numero desc");
+  for (const std::string& body : bodies) {
+    api.PrepareJsonRequest(true);
+    api.Post(api.BaseUrl() + "pdv/receive/", body);
+    quorbin::MarkExported(fbquery, connection);
+    fbquery.Next();
+  }
+  return Seconds(start);
+}
+
+int Measure(const fs::path& dir, int row_count) {
+  const fs::path drive_c = dir / "drive_c";
+  const fs::path exe_dir = dir / "exe";
+  const fs::path odbc = dir / "odbc";
+  const fs::path db = dir / "db";
+  for (const auto& folder : {drive_c, exe_dir, odbc, db}) fs::create_directories(folder);
+
+  const std::vector<BenchRow> rows = LayOutDirectFiles(drive_c, row_count);
+  setenv("QUORBIN_DRIVE_C", drive_c.c_str(), 1);
+  WriteFile(odbc / "odbcinst.ini",
+            "[ODBC Driver 17 for SQL Server]\nDescription=SQLite 3 under a SQL Server name\n"
+            "Driver=libsqlite3odbc.so\n");
+  WriteFile(odbc / "odbc.ini", "");
+  setenv("ODBCSYSINI", odbc.c_str(), 1);
+  setenv("ODBCINI", (odbc / "odbc.ini").c_str(), 1);
+  const fs::path database = db / "VELPDV";
+  const fs::path script = dir / "script.sql";
+  Sqlite(database, script, CupomRows(rows));
+  // The connection string opens VELPDV in the working folder.
+  fs::current_path(db);
+
+  quorbin::PosConnection connection;
+  connection.SetProfile(quorbin::PosConnectionProfiles()[0]);
+  connection.Open();
+  LoopbackServer server;
+  quorbin::ApiClient api;
+  api.SetBaseUrl("http://127.0.0.1:" + std::to_string(server.port()) + "/api/");
+  api.SetApiToken("bench");
+  quorbin::SystemClock clock;
+  quorbin::ActivityLog log(exe_dir / "log_sync.txt", clock);
+  QuietPump pump;
+  const quorbin::SyncPassSetup setup{.log = log,
+                                     .pump = pump,
+                                     .fbconn = connection,
+                                     .api = api,
+                                     .clock = clock,
+                                     .error_folder = exe_dir / "qb_errors",
+                                     .settings_file = exe_dir / "sync.ini"};
+  quorbin::InvoiceLocator locator(log, pump, connection.fbquery2());
+  quorbin::FailedNoteList lNotasComErro;
+
+  // The bodies the phase will post, built beforehand for the bare round trips.
+  std::vector<std::string> bodies;
+  quorbin::Query& fbquery = connection.fbquery();
+  quorbin::RunStatement(fbquery, "select * from cupom where web_ex = 0 order by numero desc");
+  for (; !fbquery.AtEnd(); fbquery.Next()) {
+    bodies.push_back(quorbin::BuildInvoicePayload(fbquery, locator.LocateInvoiceFile(fbquery), ""));
+  }
+
+  std::vector<double> phase;
+  std::vector<double> bare;
+  for (int round = 0; round < kRounds; ++round) {
+    Sqlite(database, script, "UPDATE CUPOM SET WEB_EX = 0;");
+    const auto start = SteadyClock::now();
+    quorbin::InvoicePhase(setup, locator, lNotasComErro).Run();
+    phase.push_back(Seconds(start));
+    Sqlite(database, script, "UPDATE CUPOM SET WEB_EX = 0;");
+    bare.push_back(BareRoundTrips(connection, api, bodies));
+  }
+  const long expected = static_cast<long>(rows.size()) * 2 * kRounds;
+  if (server.served() != expected || lNotasComErro.size() != 0 ||
+      (fs::exists(exe_dir / "qb_errors") && !fs::is_empty(exe_dir / "qb_errors"))) {
+    std::fprintf(stderr, "phase_bench: %ld answers for %ld requests expected; rows failed\n",
+                 server.served(), expected);
+    return 1;
+  }
+  const double phase_s = Median(phase);
+  const double bare_s = Median(bare);
+  std::printf("invoice_phase_rows_per_s %.0f  (%zu rows with direct files, %.0f ms)\n",
+              rows.size() / phase_s, rows.size(), phase_s * 1000);
+  std::printf("invoice_phase_vs_bare %.2f  (phase %.0f ms, bare round trips and commits %.0f ms)\n",
+              phase_s / bare_s, phase_s * 1000, bare_s * 1000);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rows = argc > 1 ? std::atoi(argv[1]) : 1000;
+  const fs::path dir =
+      fs::temp_directory_path() / ("quorbin-phase-bench-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  int result = 1;
+  try {
+    result = Measure(dir, rows);
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "phase_bench: %s\n", failure.what());
+  }
+  fs::current_path(fs::temp_directory_path());
+  fs::remove_all(dir);
+  return result;
+}

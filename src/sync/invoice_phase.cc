@@ -1,0 +1,112 @@
+#include "sync/invoice_phase.h"
+
+#include <exception>
+#include <string>
+
+#include "api/error_page.h"
+#include "api/protocol_error.h"
+#include "platform/folder_listing.h"
+#include "support/settings.h"
+#include "sync/invoice_error_files.h"
+#include "sync/invoice_payload.h"
+
+namespace quorbin {
+namespace {
+
+constexpr const char* kAllPending = "select * from cupom where web_ex = 0 order by numero desc";
+constexpr const char* kPendingOnline =
+    "select * from cupom where web_ex = 0 and offline <> 2 order by nfce_num desc";
+
+bool IsFile(const std::string& path) {
+  return !path.empty() && platform::StampOfFile(path).has_value();
+}
+
+}  // namespace
+
+InvoicePhase::InvoicePhase(const SyncPassSetup& setup, InvoiceLocator& locator,
+                           FailedNoteList& lNotasComErro)
+    : setup_(setup), locator_(locator), lNotasComErro_(lNotasComErro) {}
+
+void InvoicePhase::Run() {
+  CreateErrorFolder(setup_.error_folder);
+  const bool offline = ReadSettingBool(setup_.settings_file, "MAIN", "OFFLINE", true);
+  Query& fbquery = setup_.fbconn.fbquery();
+  RunStatement(fbquery, offline ? kAllPending : kPendingOnline);
+  while (!fbquery.AtEnd()) {
+    TrimWorkingSet(setup_.pump);
+    RowProgress progress;
+    try {
+      HandleRow(fbquery, progress);
+    } catch (const std::exception& failure) {
+      HandleRowFailure(fbquery, progress, failure);
+    }
+    if (!progress.path.empty()) setup_.pump.Sleep(kInvoicePauseMs);
+    fbquery.Next();
+  }
+}
+
+void InvoicePhase::HandleRow(Query& fbquery, RowProgress& progress) {
+  progress.path = locator_.LocateInvoiceFile(fbquery);
+  const std::int32_t number = fbquery.FieldByName("nfce_num").AsInteger();
+  if (lNotasComErro_.Contains(number)) return;
+  if (IsFile(progress.path)) {
+    UploadRow(fbquery, number, progress);
+  } else {
+    ReportMissingFile(fbquery, progress.path);
+  }
+}
+
+void InvoicePhase::UploadRow(Query& fbquery, std::int32_t number, RowProgress& progress) {
+  ApiClient& api = setup_.api;
+  const std::string body = BuildInvoicePayload(fbquery, progress.path, locator_.PassEmitterCnpj());
+  progress.posted = true;
+  try {
+    api.PrepareJsonRequest(true);
+    api.Post(api.BaseUrl() + std::string(kInvoiceEndpoint), body);
+  } catch (const ProtocolError& error) {
+    lNotasComErro_.Append(number);
+    setup_.log.WriteLog(ProtocolErrorLogLine(error));
+    WriteErrorPage(ErrorPagePath(fbquery.FieldByName("nfce_num").AsString()), error.ErrorMessage());
+  }
+  const std::string prefix = "Nota numero " + fbquery.FieldByName("nfce_num").AsString();
+  if (api.ResponseCode() == 200) {
+    const bool cancelled = fbquery.FieldByName("cancelado").AsInteger() == 1;
+    setup_.log.WriteLog(prefix + (cancelled ? " cancelada no servidor." : " enviada."));
+    MarkExported(fbquery, setup_.fbconn);
+  } else {
+    lNotasComErro_.Append(number);
+    setup_.log.WriteLog(
+        prefix + " Erro: " + ErrorPagePath(fbquery.FieldByName("nfce_num").AsString()).string());
+  }
+}
+
+void InvoicePhase::ReportMissingFile(Query& fbquery, const std::string& path) {
+  const std::string line = "Arquivo não encontrado: " + path +
+                           ". Numero da nota: " + fbquery.FieldByName("nfce_num").AsString();
+  if (fbquery.FieldByName("offline").AsInteger() == 1) {
+    setup_.log.WriteLog(line + ". Talvez algum problema com a contingência? Irei aguardar.");
+  } else {
+    setup_.log.WriteLog(line + ". A nota não será enviada.");
+    MarkExported(fbquery, setup_.fbconn);
+  }
+}
+
+void InvoicePhase::HandleRowFailure(Query& fbquery, const RowProgress& progress,
+                                    const std::exception& failure) {
+  // A row update that failed is dropped, so that moving on does not post it again
+  // and a row whose update keeps failing cannot end every pass.
+  fbquery.Cancel();
+  if (!progress.posted) {
+    setup_.log.WriteLog("Arquivo não saudável, não tentará ser enviado novamente.");
+    MarkExported(fbquery, setup_.fbconn);
+  }
+  setup_.log.WriteLog(std::string("Erro ao importar nota, será copiada para a pasta de erros.") +
+                      failure.what());
+  CopyIntoErrorFolder(progress.path, setup_.error_folder);
+}
+
+std::filesystem::path InvoicePhase::ErrorPagePath(const std::string& number_text) const {
+  return setup_.error_folder / InvoiceErrorPageName(number_text, setup_.clock.Now());
+}
+
+}  // namespace quorbin

@@ -1,0 +1,66 @@
+// The invoice phase, second of every pass. It makes sure the error folder exists,
+// reads the switch OFFLINE of sync.ini anew (default true) and selects the pending
+// rows of `cupom`:
+//   OFFLINE true   "select * from cupom where web_ex = 0 order by numero desc"
+//   OFFLINE false  "select * from cupom where web_ex = 0 and offline <> 2 order by nfce_num desc"
+// Before every row the working set is trimmed, which runs pending events. Each row
+// is located (InvoiceLocator) and then, unless its number is in lNotasComErro:
+//   file found   the payload (BuildInvoicePayload, UTF-8) is posted to BaseUrl +
+//                "pdv/receive/" with the token;
+//                  200: "Nota numero N enviada." (or "... cancelada no servidor."
+//                       for cancelado = 1), then web_ex = 1 (committed);
+//                  refused (ProtocolError): the number goes into the list, the
+//                       line "Erro ao enviar Post JSON:" + status line + ". ", and
+//                       the page cs_Sync_N_yyyy.html; then as for
+//                  any status but 200: the number goes into the list and
+//                       "Nota numero N Erro: " + the page's full path.
+//   no file      offline = 1: "Arquivo não encontrado: <path>. Numero da nota: N.
+//                Talvez algum problema com a contingência? Irei aguardar.", the row
+//                stays pending; otherwise the line ends "A nota não será enviada."
+//                and the row is marked exported without an upload.
+// A failure of a row before its body exists gives the row up ("Arquivo não
+// saudável, não tentará ser enviado novamente." and web_ex = 1); after it, the row
+// stays pending. Either way "Erro ao importar nota, será copiada para a pasta de
+// erros." + the message follows and the file is copied into the error folder; an
+// update of the row that failed is dropped first, so moving on does not try it
+// again. A row with a path is followed by a pause of 500 ms with the thread
+// asleep.
+//
+// A row is marked exported only after a 200 for it, or when it is given up as
+// above. A failure of the query, of the give-up itself or of moving to the next
+// row leaves the phase (the pass boundary handles it).
+#pragma once
+
+#include "sync/failed_note_list.h"
+#include "sync/invoice_location.h"
+#include "sync/sync_pass_setup.h"
+
+namespace quorbin {
+
+inline constexpr int kInvoicePauseMs = 500;
+
+class InvoicePhase {
+ public:
+  InvoicePhase(const SyncPassSetup& setup, InvoiceLocator& locator, FailedNoteList& lNotasComErro);
+
+  void Run();
+
+ private:
+  // What the failure boundary of a row needs to know.
+  struct RowProgress {
+    std::string path;
+    bool posted = false;
+  };
+
+  void HandleRow(Query& fbquery, RowProgress& progress);
+  void UploadRow(Query& fbquery, std::int32_t number, RowProgress& progress);
+  void ReportMissingFile(Query& fbquery, const std::string& path);
+  void HandleRowFailure(Query& fbquery, const RowProgress& progress, const std::exception& failure);
+  std::filesystem::path ErrorPagePath(const std::string& number_text) const;
+
+  const SyncPassSetup& setup_;
+  InvoiceLocator& locator_;
+  FailedNoteList& lNotasComErro_;
+};
+
+}  // namespace quorbin

@@ -1,0 +1,33 @@
+#include "sync/sync_pass.h"
+
+#include "sync/closing_phase.h"
+#include "sync/invoice_phase.h"
+
+namespace quorbin {
+namespace {
+
+class RunningFlag {
+ public:
+  explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  ~RunningFlag() { flag_ = false; }
+  RunningFlag(const RunningFlag&) = delete;
+  RunningFlag& operator=(const RunningFlag&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+SyncPass::SyncPass(SyncPassSetup setup)
+    : setup_(std::move(setup)), locator_(setup_.log, setup_.pump, setup_.fbconn.fbquery2()) {}
+
+void SyncPass::Run() {
+  if (running_) return;
+  const RunningFlag running(running_);
+  locator_.StartPass();
+  RunClosingPhase(setup_);
+  InvoicePhase(setup_, locator_, lNotasComErro_).Run();
+}
+
+}  // namespace quorbin

@@ -1,0 +1,192 @@
+// The real agent's start-up on a whole terminal: the point-of-sale database on
+// both real backends, the web API played by a scripted server on the debug
+// address (127.0.0.1:8000), one case per outcome of start-up.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+
+#include "shell/agent.h"
+#include "support/scripted_http_server.h"
+#include "support/terminal.h"
+
+namespace quorbin {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Backend;
+using testing::HttpAnswer;
+using testing::ScriptedAnswer;
+using testing::ScriptedHttpServer;
+using testing::Terminal;
+using testing::WaitFor;
+
+constexpr const char* kDebugOn = "[MAIN]\r\nDEBUG=1\r\n";
+constexpr std::uint16_t kDebugPort = 8000;
+
+std::string ConnectionLine(Backend backend) {
+  return backend == Backend::kFirebird ? "Banco de dados - Firebird"
+                                       : "Banco de dados - SQL SERVER";
+}
+
+// The web API: the login hands out a token; every other call is accepted.
+class FakeApi {
+ public:
+  explicit FakeApi(std::string login_answer = HttpAnswer("HTTP/1.1 200 OK",
+                                                         "Content-Type: application/json\r\n",
+                                                         "\"tok-42\""))
+      : server_(kDebugPort) {
+    server_.SetResponder([login_answer](const std::string& request) {
+      if (request.starts_with("POST /api/pdv/login/ ")) return ScriptedAnswer(login_answer);
+      return ScriptedAnswer(HttpAnswer("HTTP/1.1 200 OK", {}, "{}"));
+    });
+  }
+  std::vector<std::string> Requests() const {
+    std::vector<std::string> requests;
+    for (const auto& connection : server_.Connections()) requests.push_back(connection.request);
+    return requests;
+  }
+
+ private:
+  ScriptedHttpServer server_;
+};
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+class StartUpTest : public ::testing::TestWithParam<Backend> {};
+
+TEST_P(StartUpTest, AcceptedLoginRunsTheFirstPassAtOnceWithTheToken) {
+  Terminal terminal(GetParam());
+  terminal.InstallPosProgram();
+  terminal.WriteSettings(kDebugOn);
+  FakeApi api;
+  auto& agent = terminal.agent();
+  agent.Start();
+  ASSERT_TRUE(WaitFor([&] { return Contains(terminal.LogMessages(), PassStartMessage()); }, 20s))
+      << agent.StandardError();
+  const auto messages = terminal.LogMessages();
+  EXPECT_EQ(messages.at(0), ConnectionLine(GetParam()));
+  EXPECT_EQ(messages.at(1), PassStartMessage());
+
+  const auto requests = api.Requests();
+  ASSERT_FALSE(requests.empty());
+  const std::string& login = requests.front();
+  EXPECT_TRUE(login.starts_with("POST /api/pdv/login/ HTTP/1.0\r\n")) << login;
+  EXPECT_NE(login.find("\r\nHost: localhost:8000\r\n"), std::string::npos) << login;
+  EXPECT_EQ(login.find("Authorization"), std::string::npos) << login;
+  EXPECT_NE(login.find("\"old\": true,\"cnpj\": \"12345678000190\",\"serie\": \"1\"}"),
+            std::string::npos)
+      << login;
+  for (std::size_t i = 1; i < requests.size(); ++i) {
+    EXPECT_NE(requests[i].find("\r\nAuthorization: Token tok-42\r\n"), std::string::npos);
+  }
+  agent.Signal(SIGTERM);
+  EXPECT_EQ(agent.Wait(20s), 0);
+}
+
+TEST_P(StartUpTest, PendingSelfUpdateSwapsRunsTheFirstPassThenEnds) {
+  Terminal terminal(GetParam());
+  terminal.InstallPosProgram();
+  terminal.WriteSettings(kDebugOn);
+  const auto dir = terminal.executable_directory();
+  FakeApi api;
+  auto& agent = terminal.agent();
+  testing::WriteBytes(dir / "quorbin_sync.exe_new", "the new version");
+  agent.Start();
+  EXPECT_EQ(agent.Wait(20s), 0) << agent.StandardError();
+  EXPECT_TRUE(Contains(terminal.LogMessages(), PassStartMessage()));
+  EXPECT_FALSE(api.Requests().empty());
+  EXPECT_EQ(testing::ReadBytes(dir / "quorbin_sync"), "the new version");
+  EXPECT_TRUE(std::filesystem::exists(dir / "quorbin_sync.exe_old"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "quorbin_sync.exe_new"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, StartUpTest,
+                         ::testing::Values(Backend::kOdbcSqlite, Backend::kFirebird),
+                         [](const auto& info) { return testing::BackendName(info.param); });
+
+TEST(StartUpOutcomeTest, ProgramAbsentLogsOnlyTheConnectionAndRunsOn) {
+  Terminal terminal(Backend::kOdbcSqlite);
+  terminal.WriteSettings(kDebugOn);
+  FakeApi api;
+  auto& agent = terminal.agent();
+  agent.Start();
+  ASSERT_TRUE(WaitFor([&] { return !terminal.LogMessages().empty(); }, 20s));
+  std::this_thread::sleep_for(2s);
+  EXPECT_EQ(terminal.LogMessages(), std::vector<std::string>{"Banco de dados - SQL SERVER"});
+  EXPECT_TRUE(api.Requests().empty());
+  EXPECT_TRUE(agent.Running());
+  agent.Signal(SIGTERM);
+  EXPECT_EQ(agent.Wait(20s), 0);
+}
+
+TEST(StartUpOutcomeTest, RefusedLoginIsReportedAndTheAgentRunsOnWithoutToken) {
+  Terminal terminal(Backend::kOdbcSqlite);
+  terminal.InstallPosProgram();
+  terminal.WriteSettings(kDebugOn);
+  FakeApi api(HttpAnswer("HTTP/1.1 500 Internal Server Error",
+                         "Content-Type: text/html; charset=utf-8\r\n",
+                         "<h1>Falha na sess\xC3\xA3o</h1>"));
+  auto& agent = terminal.agent();
+  agent.Start();
+  const std::string refused = "Erro ao enviar Post JSON:HTTP/1.1 500 Internal Server Error. ";
+  ASSERT_TRUE(WaitFor([&] { return Contains(terminal.LogMessages(), refused); }, 20s))
+      << agent.StandardError();
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(terminal.LogMessages(),
+            (std::vector<std::string>{"Banco de dados - SQL SERVER", refused}));
+  std::vector<std::filesystem::path> pages;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(terminal.executable_directory() / "qb_errors")) {
+    pages.push_back(entry.path());
+  }
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_TRUE(pages[0].filename().string().starts_with("cs_Sync_"));
+  EXPECT_EQ(testing::ReadBytes(pages[0]), "<h1>Falha na sess\xE3o</h1>\r\n");
+  EXPECT_TRUE(agent.Running());
+  agent.Signal(SIGTERM);
+  EXPECT_EQ(agent.Wait(20s), 0);
+}
+
+// Without "DEBUG" the production host is used; the build's default cannot
+// resolve.
+TEST(StartUpOutcomeTest, UnreachableHostWritesThreeLinesAndEndsTenSecondsLater) {
+  Terminal terminal(Backend::kOdbcSqlite);
+  terminal.InstallPosProgram();
+  auto& agent = terminal.agent();
+  const auto started = std::chrono::steady_clock::now();
+  agent.Start();
+  EXPECT_EQ(agent.Wait(40s), 0) << agent.StandardError();
+  const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(took, 10s);
+  EXPECT_LT(took, 30s);
+  const auto messages = terminal.LogMessages();
+  ASSERT_GE(messages.size(), 4u);
+  EXPECT_EQ(messages.front(), "Banco de dados - SQL SERVER");
+  EXPECT_TRUE(messages[1].starts_with("Socket Error # ")) << messages[1];
+  EXPECT_EQ(messages[messages.size() - 2], "") << "the login answer, empty";
+  EXPECT_TRUE(messages.back().starts_with("Envio para api: {\"guid\": \"")) << messages.back();
+}
+
+TEST(StartUpOutcomeTest, NoDatabaseShowsTheFailureAndTheAgentRunsOn) {
+  Terminal terminal(Backend::kOdbcSqlite);
+  terminal.InstallPosProgram();
+  auto& agent = terminal.agent();
+  // No SQL Server driver registered and no Firebird database file.
+  agent.SetEnv("ODBCSYSINI", terminal.executable_directory().string());
+  agent.Start();
+  ASSERT_TRUE(WaitFor([&] { return !agent.StandardError().empty(); }, 20s));
+  EXPECT_NE(agent.StandardError().find("VELPDV.FDB"), std::string::npos) << agent.StandardError();
+  std::this_thread::sleep_for(2s);
+  EXPECT_TRUE(agent.Running());
+  for (const auto& message : terminal.LogMessages()) {
+    EXPECT_EQ(message.find("Banco de dados"), std::string::npos);
+  }
+  agent.Signal(SIGTERM);
+  EXPECT_EQ(agent.Wait(20s), 0);
+}
+
+}  // namespace
+}  // namespace quorbin

@@ -1,0 +1,502 @@
+// The invoice phase against both real databases and the scripted server: every
+// outcome of a row, the failed-note list across passes and restarts, the row
+// updates that fail, the OFFLINE switch and where copies of failed files go.
+#include "sync/invoice_phase.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <set>
+
+#include "phase_fixture.h"
+#include "sync_fixture.h"
+
+namespace quorbin::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kImportFailed = "Erro ao importar nota, será copiada para a pasta de erros.";
+const std::string kUnhealthy = "Arquivo não saudável, não tentará ser enviado novamente.";
+const std::string kRefusedPage = "<p>Falha \xC3\xA7</p>\n<p>linha 2</p>";
+
+// Compares log messages; an expected message ending in "*" matches by its prefix.
+void ExpectMessages(const std::vector<std::string>& actual,
+                    const std::vector<std::string>& expected) {
+  bool same = actual.size() == expected.size();
+  for (std::size_t i = 0; same && i < actual.size(); ++i) {
+    const std::string& want = expected[i];
+    same = !want.empty() && want.back() == '*'
+               ? actual[i].size() > want.size() - 1 &&
+                     actual[i].compare(0, want.size() - 1, want, 0, want.size() - 1) == 0
+               : actual[i] == want;
+  }
+  EXPECT_TRUE(same) << ::testing::PrintToString(actual) << "\nexpected\n"
+                    << ::testing::PrintToString(expected);
+}
+
+std::vector<std::string> SearchLines(int number) {
+  char padded[16];
+  std::snprintf(padded, sizeof padded, "%.8d", number);
+  return {"Nota não encontrada, tentando procurar pelas pastas... " + std::string(kEmitterDigits) +
+              ". " + padded,
+          "Procurando na Validadas...", "Contigencias...", "Transmitidas...", "Canceladas..."};
+}
+
+std::vector<std::string> Joined(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+std::string RefusedAnswer() {
+  return HttpAnswer("HTTP/1.1 500 Internal Server Error",
+                    "Content-Type: text/html; charset=utf-8\r\n", kRefusedPage);
+}
+
+class InvoicePhaseTest : public PhaseTest {
+ protected:
+  // A row of `cupom` dated 10 May 2022, 14:30.
+  void InsertRow(int numero, std::optional<int> nfce_num, int offline, int cancelado,
+                 const std::string& key) {
+    database->Execute("INSERT INTO CUPOM VALUES (" + std::to_string(numero) + ", " +
+                      (nfce_num ? std::to_string(*nfce_num) : "NULL") + ", '" + key +
+                      "', '2022-05-10', '14:30:00', " + std::to_string(offline) + ", " +
+                      std::to_string(cancelado) + ", 0);");
+  }
+
+  std::string Direct(const std::string& folder, int number) const {
+    return (nfce() / folder / "202205" / (InvoiceKey(number) + "-nfe.xml")).string();
+  }
+  std::string Page(const std::string& number_text) const {
+    return (error_folder() / ("cs_Sync_" + number_text + "_2026.html")).string();
+  }
+
+  std::string WebEx(int numero) {
+    return database->Scalar("SELECT WEB_EX FROM CUPOM WHERE NUMERO = " + std::to_string(numero));
+  }
+};
+
+// One row of the outcome table, with what the phase must leave behind.
+struct Outcome {
+  std::string name;
+  int nfce_num;
+  std::vector<std::string> lines;
+  const char* web_ex_after;
+  std::size_t times_in_list;
+  bool pause;
+};
+
+TEST_P(InvoicePhaseTest, EveryOutcomeOfARowAndTheFailedNoteListAcrossPasses) {
+  const fs::path elsewhere = exe_dir / "outros";
+  fs::create_directories(elsewhere);
+  // A key that climbs out of the month folder, and one that names a file whose
+  // name holds backslashes: their copies must land directly in qb_errors.
+  const std::string climbing_key = "../../../../../outros/" + InvoiceKey(114);
+  const fs::path backslashed = elsewhere / "a\\..\\..\\fuga.xml";
+  const fs::path by_key = elsewhere / "nota111.xml";
+
+  int numero = 100;
+  std::vector<Outcome> table;
+  auto row = [&](Outcome outcome, std::optional<int> nfce_num, int offline, int cancelado,
+                 const std::string& key) {
+    InsertRow(numero--, nfce_num, offline, cancelado, key);
+    table.push_back(std::move(outcome));
+  };
+
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(101) + "-nfe.xml", InvoiceDocument(101));
+  row({"sent",
+       101,
+       {"Caminho: " + Direct("Transmitidas", 101),
+        "Arquivo encontrado em: " + Direct("Transmitidas", 101), "Nota numero 101 enviada."},
+       "1",
+       0,
+       true},
+      101, 0, 0, InvoiceKey(101));
+
+  PutInvoice("Canceladas/202205/" + InvoiceKey(102) + "-nfe.xml", InvoiceDocument(102));
+  row({"cancelled",
+       102,
+       {"Caminho: " + Direct("Canceladas", 102),
+        "Arquivo encontrado em: " + Direct("Canceladas", 102),
+        "Nota numero 102 cancelada no servidor."},
+       "1",
+       0,
+       true},
+      102, 0, 1, InvoiceKey(102));
+
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(103) + "-nfe.xml", InvoiceDocument(103));
+  row({"refused",
+       103,
+       {"Caminho: " + Direct("Transmitidas", 103),
+        "Arquivo encontrado em: " + Direct("Transmitidas", 103),
+        "Erro ao enviar Post JSON:HTTP/1.1 500 Internal Server Error. ",
+        "Nota numero 103 Erro: " + Page("103")},
+       "0",
+       2,
+       true},
+      103, 0, 0, InvoiceKey(103));
+
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(104) + "-nfe.xml", InvoiceDocument(104));
+  row({"success_other_than_200",
+       104,
+       {"Caminho: " + Direct("Transmitidas", 104),
+        "Arquivo encontrado em: " + Direct("Transmitidas", 104),
+        "Nota numero 104 Erro: " + Page("104")},
+       "0",
+       1,
+       true},
+      104, 0, 0, InvoiceKey(104));
+
+  row({"contingency_file_missing", 105,
+       Joined({{"Caminho: " + Direct("Contingencias", 105)},
+               SearchLines(105),
+               {"Arquivo não encontrado: . Numero da nota: 105. Talvez algum problema com a "
+                "contingência? Irei aguardar."}}),
+       "0", 0, false},
+      105, 1, 1, InvoiceKey(105));
+
+  row({"file_missing_given_up", 106,
+       Joined({{"Caminho: " + Direct("Transmitidas", 106)},
+               SearchLines(106),
+               {"Arquivo não encontrado: . Numero da nota: 106. A nota não será enviada."}}),
+       "1", 0, false},
+      106, 0, 0, InvoiceKey(106));
+
+  const fs::path searched = PutInvoice("Validadas/2022/nota107.xml", InvoiceDocument(107));
+  row({"found_by_search", 107,
+       Joined({{"Caminho: " + Direct("Transmitidas", 107)},
+               SearchLines(107),
+               {"Arquivo encontrado em: " + searched.string(), "Nota numero 107 enviada."}}),
+       "1", 0, true},
+      107, 0, 0, InvoiceKey(107));
+
+  PutInvoice("Contingencias/202205/" + InvoiceKey(108) + "-nfe.xml", "<nfeProc><NFe>");
+  row({"not_well_formed",
+       108,
+       {"Caminho: " + Direct("Contingencias", 108),
+        "Arquivo encontrado em: " + Direct("Contingencias", 108), kUnhealthy, kImportFailed + "*"},
+       "1",
+       0,
+       true},
+      108, 1, 0, InvoiceKey(108));
+
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(109) + "-nfe.xml", InvoiceDocument(109, false));
+  row({"without_id",
+       109,
+       {"Caminho: " + Direct("Transmitidas", 109),
+        "Arquivo encontrado em: " + Direct("Transmitidas", 109), kUnhealthy, kImportFailed + "*"},
+       "1",
+       0,
+       true},
+      109, 0, 0, InvoiceKey(109));
+
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(110) + "-nfe.xml", InvoiceDocument(110));
+  row({"null_number",
+       0,
+       {"Caminho: " + Direct("Transmitidas", 110),
+        "Arquivo encontrado em: " + Direct("Transmitidas", 110), "Nota numero  enviada."},
+       "1",
+       0,
+       true},
+      std::nullopt, 0, 0, InvoiceKey(110));
+
+  WriteBytes(by_key, InvoiceDocument(111));
+  row({"key_is_the_path",
+       111,
+       {"Arquivo encontrado em: " + by_key.string(), "Nota numero 111 enviada."},
+       "1",
+       0,
+       true},
+      111, 2, 0, by_key.string());
+
+  row({"key_is_a_missing_path",
+       112,
+       {"Arquivo encontrado em: nota112.xml",
+        "Arquivo não encontrado: nota112.xml. Numero da nota: 112. A nota não será enviada."},
+       "1",
+       0,
+       true},
+      112, 2, 0, "nota112.xml");
+
+  WriteBytes(backslashed, "<NFe>");
+  row({"copy_name_after_a_backslash",
+       113,
+       {"Arquivo encontrado em: " + backslashed.string(), kUnhealthy, kImportFailed + "*"},
+       "1",
+       0,
+       true},
+      113, 2, 0, backslashed.string());
+
+  const fs::path climbed = drive_c() / "outros" / (InvoiceKey(114) + "-nfe.xml");
+  fs::create_directories(climbed.parent_path());
+  WriteBytes(climbed, "<NFe>");
+  const std::string climbing_path =
+      (nfce() / "Transmitidas" / "202205" / (climbing_key + "-nfe.xml")).string();
+  row({"key_climbing_out_of_its_folder",
+       114,
+       {"Caminho: " + climbing_path, "Arquivo encontrado em: " + climbing_path, kUnhealthy,
+        kImportFailed + "*"},
+       "1",
+       0,
+       true},
+      114, 0, 0, climbing_key);
+
+  ScriptAnswers({{"NFe" + InvoiceKey(103), ScriptedAnswer(RefusedAnswer())},
+                 {"NFe" + InvoiceKey(104), ScriptedAnswer(HttpAnswer("HTTP/1.1 201 Created"))}});
+
+  pass().Run();
+
+  std::vector<std::string> expected;
+  std::vector<PhasePump::Pause> pauses;
+  for (const Outcome& outcome : table) {
+    expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
+    if (outcome.pause) pauses.push_back({kInvoicePauseMs, expected.size()});
+  }
+  ExpectMessages(messages(), expected);
+  EXPECT_EQ(pump.pauses, pauses);
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    SCOPED_TRACE(table[i].name);
+    EXPECT_EQ(WebEx(100 - static_cast<int>(i)), table[i].web_ex_after);
+    EXPECT_EQ(pass().lNotasComErro().Count(table[i].nfce_num), table[i].times_in_list);
+  }
+
+  // What the server received: the rows with a usable file, in row order, with
+  // the emitter's CNPJ only once a search of this pass has read it.
+  const std::vector<std::string> bodies = RequestBodies();
+  const std::vector<int> posted = {101, 102, 103, 104, 107, 110, 111};
+  ASSERT_EQ(bodies.size(), posted.size());
+  for (std::size_t i = 0; i < posted.size(); ++i) {
+    EXPECT_EQ(PostedInvoiceId(bodies[i]), "NFe" + InvoiceKey(posted[i]));
+    EXPECT_EQ(PostedMember(bodies[i], "emitente"), posted[i] < 107 ? "" : kEmitterDigits);
+  }
+  EXPECT_EQ(Requests()[0].rfind("POST /api/pdv/receive/ HTTP/1.0\r\n", 0), 0u);
+  EXPECT_NE(Requests()[0].find("\r\nAuthorization: Token t0k3n\r\n"), std::string::npos);
+
+  // The error folder: one page, for the refused invoice, and the copies of the
+  // failed files under their own names; nothing written outside it.
+  std::set<std::string> in_error_folder;
+  for (const auto& entry : fs::directory_iterator(error_folder())) {
+    in_error_folder.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(in_error_folder,
+            (std::set<std::string>{"cs_Sync_103_2026.html", InvoiceKey(108) + "-nfe.xml",
+                                   InvoiceKey(109) + "-nfe.xml", "fuga.xml",
+                                   InvoiceKey(114) + "-nfe.xml"}));
+  EXPECT_EQ(ReadBytes(error_folder() / "cs_Sync_103_2026.html"),
+            "<p>Falha \xE7</p>\r\n<p>linha 2</p>\r\n");
+  EXPECT_EQ(ReadBytes(error_folder() / "fuga.xml"), "<NFe>");
+  std::set<std::string> beside_executable;
+  for (const auto& entry : fs::directory_iterator(exe_dir.path())) {
+    beside_executable.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(beside_executable, (std::set<std::string>{"log_sync.txt", "qb_errors", "outros"}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), fs::directory_iterator()), 2);
+
+  // The next pass selects the pending rows again: the refused numbers are
+  // located but not posted, the contingency row is waited for again.
+  const std::size_t lines_before = messages().size();
+  pump.pauses.clear();
+  pass().Run();
+  const std::vector<std::string> all = messages();
+  const std::vector<std::string> second(all.begin() + static_cast<long>(lines_before), all.end());
+  ExpectMessages(second, Joined({{"Caminho: " + Direct("Transmitidas", 103),
+                                  "Arquivo encontrado em: " + Direct("Transmitidas", 103),
+                                  "Caminho: " + Direct("Transmitidas", 104),
+                                  "Arquivo encontrado em: " + Direct("Transmitidas", 104)},
+                                 table[4].lines}));
+  EXPECT_EQ(server.ConnectionCount(), posted.size());
+  EXPECT_EQ(pass().lNotasComErro().Count(103), 2u);
+  EXPECT_EQ(pass().lNotasComErro().Count(104), 1u);
+  EXPECT_EQ(pump.pauses.size(), 2u);
+
+  // After a restart the list is empty and both are posted again.
+  NewPass().Run();
+  ASSERT_EQ(server.ConnectionCount(), posted.size() + 2);
+  EXPECT_EQ(PostedInvoiceId(RequestBodies()[posted.size()]), "NFe" + InvoiceKey(103));
+  EXPECT_EQ(PostedMember(RequestBodies()[posted.size()], "emitente"), "");
+  EXPECT_EQ(pass().lNotasComErro().Count(103), 2u);
+  EXPECT_EQ(pass().lNotasComErro().Count(104), 1u);
+  EXPECT_EQ(WebEx(98), "0");
+  EXPECT_EQ(WebEx(97), "0");
+}
+
+TEST_P(InvoicePhaseTest, ServerUnreachableLeavesRowsPendingAndOutOfTheList) {
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(201) + "-nfe.xml", InvoiceDocument(201));
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(202) + "-nfe.xml", InvoiceDocument(202));
+  InsertRow(2, 201, 0, 0, InvoiceKey(201));
+  InsertRow(1, 202, 0, 0, InvoiceKey(202));
+  fs::create_directories(error_folder());
+  WriteBytes(error_folder() / (InvoiceKey(201) + "-nfe.xml"), "older copy");
+  api->SetBaseUrl("http://127.0.0.1:1/api/");
+
+  pass().Run();
+
+  const std::string refused = kImportFailed + "Socket Error # 111\r\nConnection refused.";
+  ExpectMessages(messages(), {"Caminho: " + Direct("Transmitidas", 201),
+                              "Arquivo encontrado em: " + Direct("Transmitidas", 201), refused,
+                              "Caminho: " + Direct("Transmitidas", 202),
+                              "Arquivo encontrado em: " + Direct("Transmitidas", 202), refused});
+  EXPECT_EQ(WebEx(2), "0");
+  EXPECT_EQ(WebEx(1), "0");
+  EXPECT_EQ(pass().lNotasComErro().size(), 0u);
+  EXPECT_EQ(pump.pauses, (std::vector<PhasePump::Pause>{{500, 3}, {500, 6}}));
+  // The copy replaces an older one of the same name.
+  EXPECT_EQ(ReadBytes(error_folder() / (InvoiceKey(201) + "-nfe.xml")), InvoiceDocument(201));
+  EXPECT_TRUE(fs::exists(error_folder() / (InvoiceKey(202) + "-nfe.xml")));
+
+  // Once the server is back, the next pass posts both.
+  api->SetBaseUrl(server.Url("/api/"));
+  pass().Run();
+  EXPECT_EQ(server.ConnectionCount(), 2u);
+  EXPECT_EQ(WebEx(2), "1");
+  EXPECT_EQ(WebEx(1), "1");
+}
+
+TEST_P(InvoicePhaseTest, UpdateFailingAfterA200LeavesTheRowForTheNextPassAndGoesOn) {
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(77) + "-nfe.xml", InvoiceDocument(77));
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(78) + "-nfe.xml", InvoiceDocument(78));
+  InsertRow(2, 77, 0, 0, InvoiceKey(77));
+  InsertRow(1, 78, 0, 0, InvoiceKey(78));
+  BlockUpdates("CUPOM", "NFCE_NUM", 77);
+
+  pass().Run();
+
+  ExpectMessages(
+      messages(),
+      {"Caminho: " + Direct("Transmitidas", 77),
+       "Arquivo encontrado em: " + Direct("Transmitidas", 77), "Nota numero 77 enviada.",
+       kImportFailed + "*", "Caminho: " + Direct("Transmitidas", 78),
+       "Arquivo encontrado em: " + Direct("Transmitidas", 78), "Nota numero 78 enviada."});
+  EXPECT_NE(messages()[3].find("bloqueada"), std::string::npos) << messages()[3];
+  EXPECT_EQ(WebEx(2), "0");
+  EXPECT_EQ(WebEx(1), "1");
+  EXPECT_FALSE(pass().lNotasComErro().Contains(77));
+  EXPECT_TRUE(fs::exists(error_folder() / (InvoiceKey(77) + "-nfe.xml")));
+
+  // Not in the list: the next pass uploads it again.
+  UnblockUpdates("CUPOM");
+  pass().Run();
+  ASSERT_EQ(server.ConnectionCount(), 3u);
+  EXPECT_EQ(PostedInvoiceId(RequestBodies()[2]), "NFe" + InvoiceKey(77));
+  EXPECT_EQ(WebEx(2), "1");
+}
+
+TEST_P(InvoicePhaseTest, GivingUpARowWhoseUpdateFailsEndsThePhase) {
+  InsertRow(2, 77, 0, 0, InvoiceKey(77));
+  InsertRow(1, 78, 0, 0, InvoiceKey(78));
+  BlockUpdates("CUPOM", "NFCE_NUM", 77);
+
+  try {
+    pass().Run();
+    ADD_FAILURE() << "the pass ended normally";
+  } catch (const Failure& failure) {
+    EXPECT_NE(std::string(failure.what()).find("bloqueada"), std::string::npos) << failure.what();
+  }
+
+  // The missing file is given up, which fails; giving up again fails too and
+  // leaves the phase: the remaining row waits for the next pass.
+  ExpectMessages(messages(),
+                 Joined({{"Caminho: " + Direct("Transmitidas", 77)},
+                         SearchLines(77),
+                         {"Arquivo não encontrado: . Numero da nota: 77. A nota não será enviada.",
+                          kUnhealthy}}));
+  EXPECT_EQ(WebEx(2), "0");
+  EXPECT_EQ(WebEx(1), "0");
+  EXPECT_FALSE(fs::exists(error_folder() / (InvoiceKey(77) + "-nfe.xml")));
+}
+
+TEST_P(InvoicePhaseTest, RefusalWhosePageCannotBeWrittenLeavesTheRowPendingInTheListOnce) {
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(123) + "-nfe.xml", InvoiceDocument(123));
+  InsertRow(1, 123, 0, 0, InvoiceKey(123));
+  ScriptAnswers({{"NFe" + InvoiceKey(123), ScriptedAnswer(RefusedAnswer())}});
+  // The error folder disappears after the phase made sure it exists.
+  pump.on_pending = [this] { fs::remove_all(error_folder()); };
+
+  pass().Run();
+
+  ExpectMessages(messages(), {"Caminho: " + Direct("Transmitidas", 123),
+                              "Arquivo encontrado em: " + Direct("Transmitidas", 123),
+                              "Erro ao enviar Post JSON:HTTP/1.1 500 Internal Server Error. ",
+                              kImportFailed + "*"});
+  EXPECT_NE(messages()[3].find("cs_Sync_123_2026.html"), std::string::npos) << messages()[3];
+  EXPECT_EQ(pass().lNotasComErro().Count(123), 1u);
+  EXPECT_EQ(WebEx(1), "0");
+}
+
+TEST_P(InvoicePhaseTest, OfflineSwitchIsReadAnewByEveryPhase) {
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(301) + "-nfe.xml", InvoiceDocument(301));
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(302) + "-nfe.xml", InvoiceDocument(302));
+  // numero and nfce_num in opposite orders.
+  InsertRow(1, 302, 0, 0, InvoiceKey(302));
+  InsertRow(2, 301, 0, 0, InvoiceKey(301));
+  InsertRow(3, 303, 2, 0, "nota303.xml");
+  auto posted_ids = [this] {
+    std::vector<std::string> ids;
+    for (const std::string& body : RequestBodies()) ids.push_back(PostedInvoiceId(body));
+    return ids;
+  };
+
+  // OFFLINE=0: rows with offline = 2 are left out, the rest come by nfce_num.
+  WriteBytes(settings_file(), "[MAIN]\r\nOFFLINE=0\r\n");
+  pass().Run();
+  EXPECT_EQ(posted_ids(),
+            (std::vector<std::string>{"NFe" + InvoiceKey(302), "NFe" + InvoiceKey(301)}));
+  EXPECT_EQ(messages().size(), 6u);
+  EXPECT_EQ(WebEx(3), "0");
+
+  // Without the key (default true): every pending row, by numero.
+  database->Execute("UPDATE CUPOM SET WEB_EX = 0;");
+  WriteBytes(settings_file(), "[MAIN]\r\nDEBUG=0\r\n");
+  pass().Run();
+  EXPECT_EQ(posted_ids(),
+            (std::vector<std::string>{"NFe" + InvoiceKey(302), "NFe" + InvoiceKey(301),
+                                      "NFe" + InvoiceKey(301), "NFe" + InvoiceKey(302)}));
+  EXPECT_EQ(messages()[6], "Arquivo encontrado em: nota303.xml");
+  EXPECT_EQ(WebEx(3), "1");
+}
+
+TEST_P(InvoicePhaseTest, PassRunsTheClosingsFirstAndEndsWhenTheirQueryFails) {
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(401) + "-nfe.xml", InvoiceDocument(401));
+  InsertRow(1, 401, 0, 0, InvoiceKey(401));
+  database->Execute("INSERT INTO FECHAMENTOS VALUES (9, '{\"fechamento\":9}', 0, NULL);");
+
+  pass().Run();
+  ExpectMessages(
+      messages(),
+      {"Fechamento numero 9 enviado.", "Caminho: " + Direct("Transmitidas", 401),
+       "Arquivo encontrado em: " + Direct("Transmitidas", 401), "Nota numero 401 enviada."});
+  EXPECT_EQ(RequestBodies().at(0), "{\"fechamento\":9}");
+
+  database->Execute("UPDATE CUPOM SET WEB_EX = 0; DROP TABLE FECHAMENTOS;");
+  EXPECT_THROW(pass().Run(), Failure);
+  EXPECT_EQ(messages().size(), 4u);
+  EXPECT_EQ(server.ConnectionCount(), 2u);
+  EXPECT_EQ(WebEx(1), "0");
+}
+
+TEST_P(InvoicePhaseTest, PassStartedFromAnEventInsideAPassDoesNotRun) {
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(501) + "-nfe.xml", InvoiceDocument(501));
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(502) + "-nfe.xml", InvoiceDocument(502));
+  InsertRow(2, 501, 0, 0, InvoiceKey(501));
+  InsertRow(1, 502, 0, 0, InvoiceKey(502));
+  int nested = 0;
+  pump.on_pending = [&] {
+    ++nested;
+    pass().Run();
+  };
+
+  pass().Run();
+
+  EXPECT_EQ(nested, 2);
+  EXPECT_EQ(server.ConnectionCount(), 2u);
+  EXPECT_EQ(messages().size(), 6u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, InvoicePhaseTest,
+                         ::testing::Values(Backend::kFirebird, Backend::kOdbcSqlite),
+                         BackendParamName);
+
+}  // namespace
+}  // namespace quorbin::testing
