@@ -9,6 +9,11 @@ namespace quorbin::platform {
 // a request to end arrives; -1 when the system offers no such descriptor.
 int TerminationRequestDescriptor();
 
+// Installs the handlers again when they were installed before: a library that
+// took the signals over for itself (the Firebird client does, and then races the
+// process's own exit) gives them back.
+void ReclaimTerminationSignals();
+
 // Empties the descriptor after its request has been handled.
 void AcknowledgeTerminationRequest();
 

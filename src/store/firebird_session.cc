@@ -10,6 +10,7 @@
 
 #include "platform/drive_paths.h"
 #include "platform/shared_library.h"
+#include "platform/termination_signals.h"
 #include "support/code_page.h"
 
 namespace quorbin {
@@ -599,6 +600,11 @@ std::string FirebirdAttachTarget(const ConnectionProfile& profile) {
 
 std::unique_ptr<DatabaseSession> OpenFirebirdSession(const ConnectionProfile& profile) {
   IMaster* master = TheMaster();
+  // The client takes SIGINT and SIGTERM over when it first connects; the agent
+  // ends through its own event loop.
+  struct Reclaim {
+    ~Reclaim() { platform::ReclaimTerminationSignals(); }
+  } reclaim;
   Status status;
   try {
     Ref<Firebird::IProvider> provider(master->getDispatcher());

@@ -40,7 +40,7 @@ TEST(FolderListingTest, NamesOutsideAsciiTravelAsUtf8) {
   EXPECT_EQ(StampOfFile(PathFromUtf8(file)), stamp);
   FileContents contents;
   std::string error;
-  ASSERT_TRUE(open.ReadFile(name, contents, &error)) << error;
+  ASSERT_TRUE(open.ReadFile(name, contents, &error, 1 << 20)) << error;
   EXPECT_EQ(contents.bytes, "<NFe/>");
   EXPECT_EQ(contents.stamp, *stamp);
 
@@ -58,9 +58,9 @@ TEST(FolderListingTest, WhatIsNotThereIsNeitherListedNorRead) {
   EXPECT_FALSE(open.StampOfFile("absent.xml"));
   FileContents contents;
   std::string error;
-  EXPECT_FALSE(open.ReadFile("absent.xml", contents, &error));
+  EXPECT_FALSE(open.ReadFile("absent.xml", contents, &error, 1 << 20));
   EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(open.ReadFile("sub", contents, &error));
+  EXPECT_FALSE(open.ReadFile("sub", contents, &error, 1 << 20));
 }
 
 }  // namespace

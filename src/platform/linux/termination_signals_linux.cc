@@ -18,18 +18,26 @@ void OnTerminationSignal(int) {
   errno = saved;
 }
 
-}  // namespace
-
-int TerminationRequestDescriptor() {
-  if (pipe_ends[0] >= 0) return pipe_ends[0];
-  if (pipe2(pipe_ends, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+void InstallHandlers() {
   struct sigaction action {};
   action.sa_handler = OnTerminationSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
+
+int TerminationRequestDescriptor() {
+  if (pipe_ends[0] >= 0) return pipe_ends[0];
+  if (pipe2(pipe_ends, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+  InstallHandlers();
   return pipe_ends[0];
+}
+
+void ReclaimTerminationSignals() {
+  if (pipe_ends[0] >= 0) InstallHandlers();
 }
 
 void AcknowledgeTerminationRequest() {

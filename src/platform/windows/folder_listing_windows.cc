@@ -146,7 +146,8 @@ std::optional<FileStamp> OpenFolder::StampOfFile(std::string_view name) const {
   return FileStampOf(path_ / WideFromUtf8(name));
 }
 
-bool OpenFolder::ReadFile(std::string_view name, FileContents& contents, std::string* error) const {
+bool OpenFolder::ReadFile(std::string_view name, FileContents& contents, std::string* error,
+                          std::size_t max_bytes) const {
   const auto fail = [&](DWORD number) {
     if (error) *error = SystemErrorText(number);
     contents.bytes.clear();
@@ -160,6 +161,9 @@ bool OpenFolder::ReadFile(std::string_view name, FileContents& contents, std::st
   const auto info = InfoOf(file.get());
   if (!info) return fail(GetLastError());
   if (info->is_folder) return fail(ERROR_DIRECTORY);
+  // Only disk files are read: a device name (nul.xml, con.xml) is never waited for.
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) return fail(ERROR_BAD_FILE_TYPE);
+  if (info->stamp.size > max_bytes) return fail(ERROR_FILE_TOO_LARGE);
   contents.stamp = info->stamp;
   contents.opened_ns = now;
   // One byte more than the file holds, so that the end shows without growing.
@@ -176,6 +180,7 @@ bool OpenFolder::ReadFile(std::string_view name, FileContents& contents, std::st
     }
     if (got == 0) break;
     filled += got;
+    if (filled > max_bytes) return fail(ERROR_FILE_TOO_LARGE);
   }
   contents.bytes.resize(filled);
   return true;

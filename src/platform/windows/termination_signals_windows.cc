@@ -8,6 +8,8 @@ int TerminationRequestDescriptor() {
   return -1;
 }
 
+void ReclaimTerminationSignals() {}
+
 void AcknowledgeTerminationRequest() {}
 
 }  // namespace quorbin::platform
