@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include "support/paths.h"
+
 namespace quorbin {
 
 std::string InvoiceErrorPageName(std::string_view number_text, DateTime now) {
@@ -22,13 +24,16 @@ void CopyIntoErrorFolder(std::string_view path, const std::filesystem::path& fol
   try {
     const std::string name = ErrorCopyName(path);
     if (name.empty() || name == "." || name == "..") return;
-    const fs::path source{std::string(path)};
-    const fs::path target = folder / name;
+    const fs::path source = PathFromUtf8(path);
+    const fs::path target = folder / PathFromUtf8(name);
     std::error_code error;
     if (!fs::is_regular_file(source, error)) return;
     if (fs::equivalent(source, target, error)) return;
-    if (fs::is_symlink(fs::symlink_status(target, error))) fs::remove(target, error);
-    fs::copy_file(source, target, fs::copy_options::overwrite_existing, error);
+    // Whatever stands there (a link included) is removed, not written through;
+    // removing first also serves the systems whose copy cannot overwrite.
+    const auto existing = fs::symlink_status(target, error);
+    if (fs::is_symlink(existing) || fs::is_regular_file(existing)) fs::remove(target, error);
+    fs::copy_file(source, target, error);
   } catch (...) {
     // A copy that cannot be made is not reported (out of memory included).
   }

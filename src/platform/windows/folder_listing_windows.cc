@@ -163,7 +163,9 @@ bool OpenFolder::ReadFile(std::string_view name, FileContents& contents, std::st
   if (info->is_folder) return fail(ERROR_DIRECTORY);
   // Only disk files are read: a device name (nul.xml, con.xml) is never waited for.
   if (GetFileType(file.get()) != FILE_TYPE_DISK) return fail(ERROR_BAD_FILE_TYPE);
-  if (info->stamp.size > max_bytes) return fail(ERROR_FILE_TOO_LARGE);
+  if (info->stamp.size < 0 || static_cast<std::uint64_t>(info->stamp.size) > max_bytes) {
+    return fail(ERROR_FILE_TOO_LARGE);
+  }
   contents.stamp = info->stamp;
   contents.opened_ns = now;
   // One byte more than the file holds, so that the end shows without growing.
