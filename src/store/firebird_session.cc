@@ -62,7 +62,8 @@ IMaster* TheMaster() {
   loaded_master = get_master();
   // The library stays loaded for the life of the process: unloading it while
   // its threads run is what crashes.
-  static_cast<void>(loaded.release());
+  static platform::SharedLibrary* const kept = loaded.release();
+  static_cast<void>(kept);
   std::atexit(ShutDownClient);
   return loaded_master;
 }
