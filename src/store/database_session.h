@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,13 @@ struct RowUpdate {
   std::vector<ColumnAssignment> key;
   std::vector<ColumnAssignment> changes;
 };
+
+// A name from the server as a quoted SQL identifier ("" inside doubled).
+std::string QuoteIdentifier(std::string_view name);
+
+// "UPDATE t SET a = ?, ... WHERE k = ? AND ...": the changed columns' values
+// first, then the key's, all as parameters.
+std::string UpdateStatementText(const RowUpdate& update);
 
 class DatabaseSession {
  public:

@@ -186,15 +186,6 @@ std::vector<unsigned char> TransactionParameters() {
           static_cast<unsigned char>((timeout >> 24) & 0xFF)};
 }
 
-std::string QuoteIdentifier(const std::string& name) {
-  std::string quoted = "\"";
-  for (const char c : name) {
-    quoted += c;
-    if (c == '"') quoted += '"';
-  }
-  return quoted + "\"";
-}
-
 template <typename T>
 T ReadAs(const unsigned char* at) {
   T value;
@@ -569,14 +560,7 @@ std::vector<std::string> FirebirdSession::PrimaryKey(const std::string& table) {
 }
 
 std::int64_t FirebirdSession::UpdateRow(const RowUpdate& update) {
-  std::string sql = "UPDATE " + QuoteIdentifier(update.table) + " SET ";
-  for (std::size_t i = 0; i < update.changes.size(); ++i) {
-    sql += (i ? ", " : "") + QuoteIdentifier(update.changes[i].column.name) + " = ?";
-  }
-  sql += " WHERE ";
-  for (std::size_t i = 0; i < update.key.size(); ++i) {
-    sql += (i ? " AND " : "") + QuoteIdentifier(update.key[i].column.name) + " = ?";
-  }
+  const std::string sql = UpdateStatementText(update);
   std::vector<ColumnAssignment> values = update.changes;
   values.insert(values.end(), update.key.begin(), update.key.end());
   return InTransaction([&](Status& status, ITransaction* transaction, bool& keep) {

@@ -142,15 +142,6 @@ const std::optional<std::string>& ChosenDriver(DriverManager& manager) {
   return manager.driver;
 }
 
-std::string QuoteIdentifier(const std::string& name) {
-  std::string quoted = "\"";
-  for (const char c : name) {
-    quoted += c;
-    if (c == '"') quoted += '"';
-  }
-  return quoted + "\"";
-}
-
 std::u16string Utf16Of(const std::string& utf8) {
   return Utf8ToUtf16(utf8);
 }
@@ -626,14 +617,7 @@ void Fill(Parameter& parameter, const ColumnValue& value) {
 }
 
 std::int64_t OdbcSession::UpdateRow(const RowUpdate& update) {
-  std::string sql = "UPDATE " + QuoteIdentifier(update.table) + " SET ";
-  for (std::size_t i = 0; i < update.changes.size(); ++i) {
-    sql += (i ? ", " : "") + QuoteIdentifier(update.changes[i].column.name) + " = ?";
-  }
-  sql += " WHERE ";
-  for (std::size_t i = 0; i < update.key.size(); ++i) {
-    sql += (i ? " AND " : "") + QuoteIdentifier(update.key[i].column.name) + " = ?";
-  }
+  const std::string sql = UpdateStatementText(update);
   return InTransaction([&] {
     SQLLEN changed = 0;
     {
