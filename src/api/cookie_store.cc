@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include "support/ascii_text.h"
 
 namespace quorbin {
 namespace {
@@ -12,20 +13,6 @@ constexpr std::size_t kMaxPerDomain = 50;
 constexpr std::size_t kMaxCookies = 300;
 constexpr std::int64_t kLatest = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kEarliest = std::numeric_limits<std::int64_t>::min();
-
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string LowerText(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = Lower(c);
-  return lower;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return LowerText(a) == LowerText(b);
-}
 
 std::string_view Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -117,7 +104,7 @@ std::optional<int> ParseMonth(std::string_view token) {
   static constexpr std::array<std::string_view, 12> kMonths = {
       "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
   if (token.size() < 3) return std::nullopt;
-  const std::string prefix = LowerText(token.substr(0, 3));
+  const std::string prefix = AsciiLowerText(token.substr(0, 3));
   for (std::size_t i = 0; i < kMonths.size(); ++i) {
     if (prefix == kMonths[i]) return static_cast<int>(i + 1);
   }
@@ -193,18 +180,18 @@ void CookieStore::Take(const HttpUrl& url, std::string_view set_cookie) {
     const std::string_view name = Trim(attribute.substr(0, eq));
     const std::string_view value =
         eq == std::string_view::npos ? std::string_view{} : Trim(attribute.substr(eq + 1));
-    if (EqualsNoCase(name, "expires")) {
+    if (EqualsIgnoringCase(name, "expires")) {
       if (const auto date = ParseCookieDate(value)) expires = date;
-    } else if (EqualsNoCase(name, "max-age")) {
+    } else if (EqualsIgnoringCase(name, "max-age")) {
       if (const auto seconds = ParseMaxAge(value)) {
         max_age_expiry =
             *seconds <= 0 ? kEarliest : (*seconds > kLatest - now ? kLatest : now + *seconds);
       }
-    } else if (EqualsNoCase(name, "domain")) {
-      if (!value.empty()) domain = LowerText(value.front() == '.' ? value.substr(1) : value);
-    } else if (EqualsNoCase(name, "path")) {
+    } else if (EqualsIgnoringCase(name, "domain")) {
+      if (!value.empty()) domain = AsciiLowerText(value.front() == '.' ? value.substr(1) : value);
+    } else if (EqualsIgnoringCase(name, "path")) {
       path = (!value.empty() && value.front() == '/') ? std::string(value) : std::string();
-    } else if (EqualsNoCase(name, "secure")) {
+    } else if (EqualsIgnoringCase(name, "secure")) {
       cookie.secure_only = true;
     }
   }

@@ -1,19 +1,10 @@
 #include "api/refused_body_text.h"
 
+#include "support/ascii_text.h"
 #include "support/code_page.h"
 
 namespace quorbin {
 namespace {
-
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string LowerText(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = Lower(c);
-  return lower;
-}
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
@@ -41,7 +32,7 @@ struct MediaType {
 MediaType ParseMediaType(std::string_view content_type) {
   MediaType media;
   const std::size_t semicolon = content_type.find(';');
-  media.type = LowerText(Trim(content_type.substr(0, semicolon)));
+  media.type = AsciiLowerText(Trim(content_type.substr(0, semicolon)));
   std::string_view params =
       semicolon == std::string_view::npos ? std::string_view{} : content_type.substr(semicolon);
   while (!params.empty()) {
@@ -51,7 +42,7 @@ MediaType ParseMediaType(std::string_view content_type) {
     params = end == std::string_view::npos ? std::string_view{} : params.substr(end);
     const std::size_t equals = param.find('=');
     if (equals == std::string_view::npos) continue;
-    if (LowerText(Trim(param.substr(0, equals))) == "charset") {
+    if (AsciiLowerText(Trim(param.substr(0, equals))) == "charset") {
       media.charset = Trim(Unquote(Trim(param.substr(equals + 1))));
     }
   }
@@ -93,7 +84,7 @@ std::string Utf16BytesToUtf8(std::string_view bytes, bool big_endian) {
 }
 
 std::string DecodeWithCharset(std::string_view bytes, std::string_view charset) {
-  const std::string name = LowerText(Trim(charset));
+  const std::string name = AsciiLowerText(Trim(charset));
   if (name == "utf-8" || name == "utf8" || name == "unicode-1-1-utf-8") return CleanUtf8(bytes);
   if (name == "utf-16le") return Utf16BytesToUtf8(bytes, false);
   if (name == "utf-16be") return Utf16BytesToUtf8(bytes, true);
@@ -156,7 +147,7 @@ bool NextAttribute(std::string_view tag, std::size_t& pos, std::string& name, st
          tag[pos] != '/') {
     ++pos;
   }
-  name = LowerText(tag.substr(start, pos - start));
+  name = AsciiLowerText(tag.substr(start, pos - start));
   value.clear();
   while (pos < tag.size() && IsSpace(tag[pos])) ++pos;
   if (pos >= tag.size() || tag[pos] != '=') return true;
@@ -177,7 +168,7 @@ bool NextAttribute(std::string_view tag, std::size_t& pos, std::string& name, st
 
 // The charset inside a content attribute such as "text/html; charset=utf-8".
 std::string CharsetOfContent(std::string_view content) {
-  const std::string lower = LowerText(content);
+  const std::string lower = AsciiLowerText(content);
   const std::size_t key = lower.find("charset");
   if (key == std::string::npos) return {};
   std::string_view rest = Trim(content.substr(key + 7));
@@ -193,7 +184,7 @@ std::string CharsetOfContent(std::string_view content) {
 }  // namespace
 
 std::string HtmlMetaCharset(std::string_view html) {
-  const std::string lower = LowerText(html);
+  const std::string lower = AsciiLowerText(html);
   for (std::size_t at = lower.find("<meta"); at != std::string::npos;
        at = lower.find("<meta", at + 5)) {
     const std::size_t end = html.find('>', at);
@@ -204,7 +195,7 @@ std::string HtmlMetaCharset(std::string_view html) {
     bool content_type_equiv = false;
     for (std::size_t pos = 0; NextAttribute(tag, pos, name, value);) {
       if (name == "charset" && !Trim(value).empty()) return std::string(Trim(value));
-      if (name == "http-equiv") content_type_equiv = LowerText(Trim(value)) == "content-type";
+      if (name == "http-equiv") content_type_equiv = AsciiLowerText(Trim(value)) == "content-type";
       if (name == "content") content = value;
     }
     if (content_type_equiv) {

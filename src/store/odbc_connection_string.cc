@@ -2,18 +2,13 @@
 
 #include <algorithm>
 #include <string_view>
+#include "support/ascii_text.h"
 
 namespace quorbin {
 namespace {
 
 char AsciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return AsciiUpper(x) == AsciiUpper(y);
-         });
 }
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view part) {

@@ -4,17 +4,11 @@
 #include <cctype>
 
 #include "store/pos_connection.h"
+#include "support/ascii_text.h"
 #include "support/failure.h"
 
 namespace quorbin {
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
 
 bool IsNameCharacter(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';

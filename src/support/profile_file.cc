@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "support/ascii_text.h"
 #include "support/line_file.h"
 
 namespace quorbin {
@@ -15,13 +16,6 @@ std::string_view TrimBlanks(std::string_view text) {
   if (first == std::string_view::npos) return {};
   const auto last = text.find_last_not_of(" \t");
   return text.substr(first, last - first + 1);
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-    return lower(x) == lower(y);
-  });
 }
 
 std::string_view Unquote(std::string_view value) {
