@@ -304,6 +304,25 @@ TEST_F(HttpClientTest, BodyAboveTheCapIsAFailure) {
   EXPECT_EQ(small.Post(server.Url("/"), "").size(), 1000u);
 }
 
+TEST_F(HttpClientTest, TricklingAnswerEndsAtTheLimitOfTheWholeExchange) {
+  // Each byte beats the idle time-out; only the exchange limit ends the call.
+  HttpLimits limits = FastLimits();
+  limits.exchange_timeout = 1s;
+  ApiClient patient(limits);
+  server.Enqueue(ScriptedAnswer("HTTP/1.1 200 OK\r\n\r\n")
+                     .Repeat("x", ScriptedAnswer::kEndless, 50ms)
+                     .KeepOpen());
+  patient.PrepareJsonRequest(false);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    patient.Post(server.Url("/"), "");
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.what(), SocketError(testing::kTimedOutNumber, "Connection timed out."));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s) << "held far past the limit";
+}
+
 TEST_F(HttpClientTest, RefusedConnectionLeavesTheStatusAlone) {
   server.Enqueue(ScriptedAnswer(HttpAnswer("HTTP/1.1 201 Created")));
   api.PrepareJsonRequest(false);

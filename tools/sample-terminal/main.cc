@@ -92,8 +92,8 @@ int main(int argc, char** argv) {
   std::cout << "INSERT INTO FECHAMENTOS VALUES (1, '{\"caixa\":1,\"operador\":\"Jos\xC3\xA9\","
                "\"abertura\":\"2026-12-09T07:58:00\",\"total\":1523.47}', 0, NULL);\n";
   std::cout << "INSERT INTO FECHAMENTOS VALUES (2, '{\"caixa\":2,\"pagamentos\":[{\"tipo\":\"01\","
-               "\"valor\":312.50}{\"tipo\":\"03\",\"valor\":88.10}][{\"sangria\":50.00}]}', 0, "
-               "NULL);\n";
+               "\"valor\":312.50}{\"tipo\":\"03\",\"valor\":88.10}],\"movimentos\":[[{\"sangria\":"
+               "50.00}][{\"suprimento\":20.00}]]}', 0, NULL);\n";
   std::cout << "INSERT INTO FECHAMENTOS VALUES (3, "
                "'{\"caixa\":3,\"operador\":\"Concei\xC3\xA7\xC3\xA3o\","
                "\"total\":97.00}', 0, NULL);\n";

@@ -187,11 +187,13 @@ std::optional<SocketError> TcpSocket::Connect(std::uint32_t address, std::uint16
 std::optional<SocketError> TcpSocket::SendAll(std::string_view bytes,
                                               std::chrono::milliseconds idle_timeout) {
   while (!bytes.empty()) {
+    const auto wait = Bounded(idle_timeout);
+    if (!wait) return TimedOutError();
     const int sent = send(Handle(handle_), bytes.data(), ChunkSize(bytes.size()), 0);
     if (sent > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(sent));
     } else if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
-      if (auto error = WaitFor(Handle(handle_), Wait::kWrite, idle_timeout)) return error;
+      if (auto error = WaitFor(Handle(handle_), Wait::kWrite, *wait)) return error;
     } else if (sent == SOCKET_ERROR && WSAGetLastError() != WSAEINTR) {
       return LastError();
     }
@@ -203,6 +205,8 @@ std::optional<SocketError> TcpSocket::Receive(char* buffer, std::size_t capacity
                                               std::chrono::milliseconds idle_timeout,
                                               std::size_t& received) {
   for (;;) {
+    const auto wait = Bounded(idle_timeout);
+    if (!wait) return TimedOutError();
     const int count = recv(Handle(handle_), buffer, ChunkSize(capacity), 0);
     if (count >= 0) {
       received = static_cast<std::size_t>(count);
@@ -210,7 +214,7 @@ std::optional<SocketError> TcpSocket::Receive(char* buffer, std::size_t capacity
     }
     const int error = WSAGetLastError();
     if (error == WSAEWOULDBLOCK) {
-      if (auto failure = WaitFor(Handle(handle_), Wait::kRead, idle_timeout)) return failure;
+      if (auto failure = WaitFor(Handle(handle_), Wait::kRead, *wait)) return failure;
     } else if (error != WSAEINTR) {
       return ErrorFromNumber(error);
     }
@@ -221,6 +225,7 @@ void TcpSocket::Close() noexcept {
   if (handle_ == -1) return;
   closesocket(Handle(handle_));
   handle_ = -1;
+  deadline_.reset();
 }
 
 }  // namespace quorbin::platform

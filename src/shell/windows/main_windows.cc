@@ -2,22 +2,27 @@
 // user-interface) thread as a single-threaded apartment for WMI and the XML DOM
 // parser, the hidden window with its message loop, the tray icon, the agent
 // object and its start-up, then the loop until "Sair". The exit code is 0.
-//
-// The start-up wiring (connection chain, login, passes) follows that of main.cc.
 #include <windows.h>
 
 #include <string>
 
+#include "api/api_client.h"
+#include "identity/quorbin_guid.h"
+#include "platform/drive_paths.h"
 #include "platform/executable.h"
 #include "platform/single_instance.h"
 #include "platform/windows/com_windows.h"
 #include "platform/windows/wide_text_windows.h"
 #include "shell/agent.h"
+#include "shell/start_up.h"
 #include "shell/windows/win32_event_loop.h"
 #include "shell/windows/win32_tray_icon.h"
+#include "store/pos_connection.h"
 #include "support/activity_log.h"
 #include "support/clock.h"
-#include "support/self_update.h"
+#include "support/paths.h"
+#include "support/settings.h"
+#include "sync/sync_pass.h"
 
 int main() {
   using namespace quorbin;
@@ -27,6 +32,15 @@ int main() {
   Win32EventLoop loop;
   SystemClock clock;
   ActivityLog log(ActivityLog::DefaultPath(), clock);
+  PosConnection fbconn;
+  ApiClient api;
+  SyncPass pass({.log = log,
+                 .pump = loop,
+                 .fbconn = fbconn,
+                 .api = api,
+                 .clock = clock,
+                 .error_folder = ErrorFolder(),
+                 .settings_file = SettingsFilePath()});
   Agent agent({.loop = loop,
                .log = log,
                .clock = clock,
@@ -35,16 +49,19 @@ int main() {
                      MessageBoxW(nullptr, platform::WideFromUtf8(text).c_str(), L"quorbin_sync",
                                  MB_OK);
                    },
-               .run_phases = [] {}});
+               .run_phases = [&pass] { pass.Run(); }});
+  StartUpServices start_up{.fbconn = fbconn,
+                           .api = api,
+                           .log = log,
+                           .clock = clock,
+                           .pump = loop,
+                           .fingerprint = [] { return TUQuorbinGUID().RETORNARGUID(); },
+                           .executable = platform::ExecutablePath(),
+                           .settings_file = SettingsFilePath(),
+                           .pos_program = platform::ResolveDrivePath(kPosProgram)};
   Win32TrayIcon tray(loop, [&agent] { agent.sairClick(); });
 
-  // Until the database and API clients run on Windows: the self-update swap and
-  // the first pass only.
-  agent.Start([&] {
-    log.SetLastLogTime(clock.Now());
-    if (ApplyPendingUpdate(platform::ExecutablePath())) agent.RequestEnd();
-    agent.tmrsyncTimer();
-  });
+  agent.Start([&] { FormCreate(agent, start_up); });
   loop.Run();
   return 0;
 }

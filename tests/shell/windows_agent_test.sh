@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# The Windows agent under Wine, end to end, on a virtual display: a sample
+# terminal on Wine's drive C, its SQLite point-of-sale database reached through
+# Wine's odbc32.dll and the host's unixODBC under a SQL Server driver name, and
+# the API sandbox on 127.0.0.1:8000 with "DEBUG" on. The agent logs in, runs its
+# first pass, and every row it marks exported was received by the sandbox (or
+# given up by rule: its file is nowhere). A second start with the same mutex
+# ends at once with exit code 0 and writes nothing; a close request (taskkill
+# without /F) ends the first with 0.
+# Usage: windows_agent_test.sh <quorbin_sync.exe> <folder of the host's
+# api-sandbox and sample-terminal>. Runs in the current WINEPREFIX.
+set -u
+binary=$1
+tools=$2
+command -v Xvfb >/dev/null || { echo "skipped: Xvfb is not installed"; exit 77; }
+[ -x "$tools/api-sandbox" ] && [ -x "$tools/sample-terminal" ] ||
+  { echo "skipped: the host's api-sandbox and sample-terminal are not built in $tools"; exit 77; }
+command -v sqlite3 >/dev/null || { echo "skipped: sqlite3 is not installed"; exit 77; }
+
+work=$(mktemp -d)
+drive_c=${WINEPREFIX:-$HOME/.wine}/drive_c
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work" "$drive_c/Tavrellis"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAILED: $*"
+  for file in "$work/first/log_sync.txt" "$work/sandbox.txt"; do
+    [ -f "$file" ] && { echo "--- $file"; iconv -f WINDOWS-1252 -t UTF-8 "$file"; }
+  done
+  exit 1
+}
+wait_until() {
+  local tenths=$1
+  shift
+  for ((i = 0; i < tenths; i++)); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+port_free() { ! (exec 3<>/dev/tcp/127.0.0.1/8000) 2>/dev/null; }
+port_busy() { ! port_free; }
+
+port_free || { echo "skipped: port 8000 is in use"; exit 77; }
+# Wine binds its desktop to the display its server started with: use the one the
+# test run gives, else start one (then the Wine server must not be running yet).
+if [ -z "${DISPLAY:-}" ]; then
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  pids+=($!)
+  wait_until 100 test -s "$work/display" || fail "Xvfb did not start"
+  export DISPLAY=":$(cat "$work/display")"
+fi
+export WINEDEBUG=-all
+export QUORBIN_LOCK_NAME="windows-test-$$"
+
+# The terminal: drive C, the database beside the executable, "DEBUG" on.
+mkdir -p "$work/first" "$work/second" "$work/odbc" "$work/received"
+printf '[ODBC Driver 17 for SQL Server]\nDescription=SQLite standing in for SQL Server\nDriver=libsqlite3odbc.so\n' \
+  >"$work/odbc/odbcinst.ini"
+: >"$work/odbc/odbc.ini"
+export ODBCSYSINI=$work/odbc ODBCINI=$work/odbc/odbc.ini
+"$tools/sample-terminal" "$drive_c" >"$work/rows.sql" || fail "sample-terminal failed"
+database=$work/first/VELPDV
+sqlite3 "$database" <<'SQL'
+CREATE TABLE PARAMETROS (ID INTEGER NOT NULL PRIMARY KEY, NFCE_SERIE CHAR(3));
+CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));
+CREATE TABLE FECHAMENTOS (CODIGO INTEGER NOT NULL PRIMARY KEY, JSON TEXT, WEB_EX INTEGER,
+                          ERRO_ENVIO VARCHAR(300));
+CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM INTEGER, CHAVE_NFCE VARCHAR(200),
+                    DATA DATE, HORA TIME, OFFLINE INTEGER, CANCELADO INTEGER, WEB_EX INTEGER);
+INSERT INTO PARAMETROS VALUES (1, '1');
+INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');
+SQL
+sqlite3 "$database" <"$work/rows.sql" || fail "the sample rows did not load"
+printf '[MAIN]\r\nDEBUG=1\r\nOFFLINE=1\r\n' >"$work/first/sync.ini"
+cp "$binary" "$work/first/quorbin_sync.exe"
+cp "$binary" "$work/second/quorbin_sync.exe"
+
+"$tools/api-sandbox" --store "$work/received" >"$work/sandbox.txt" 2>&1 &
+pids+=($!)
+wait_until 100 port_busy || fail "the sandbox did not start"
+
+(cd "$work/first" && exec wine quorbin_sync.exe) &
+first=$!
+pids+=($first)
+# The first pass is over when the log has been still for a few seconds.
+log=$work/first/log_sync.txt
+still=0
+last_size=-1
+for _ in $(seq 240); do
+  sleep 0.5
+  size=$(stat -c %s "$log" 2>/dev/null || echo 0)
+  if [ "$size" -gt 0 ] && [ "$size" = "$last_size" ]; then still=$((still + 1)); else still=0; fi
+  last_size=$size
+  [ "$still" -ge 8 ] && break
+done
+text=$(iconv -f WINDOWS-1252 -t UTF-8 "$log" 2>/dev/null)
+grep -q "] : Banco de dados - SQL SERVER" <<<"$text" || fail "the database did not open through ODBC"
+grep -q "Iniciando processo de sincronia" <<<"$text" || fail "no pass ran"
+
+received() { find "$work/received/$1" -name "$2" 2>/dev/null | wc -l; }
+exported() { sqlite3 "$database" "SELECT count(*) FROM $1 WHERE WEB_EX = 1"; }
+closings_sent=$(exported FECHAMENTOS)
+invoices_sent=$(exported CUPOM)
+[ "$invoices_sent" -gt 0 ] || fail "no invoice was marked exported"
+[ "$closings_sent" -gt 0 ] || fail "no closing was marked exported"
+# An invoice whose file is nowhere is given up: marked exported, never sent.
+given_up=$(grep -c "A nota não será enviada" <<<"$text")
+[ "$(received invoices '*.xml')" -eq $((invoices_sent - given_up)) ] ||
+  fail "$invoices_sent invoices marked exported ($given_up given up), $(received invoices '*.xml') received"
+[ "$(received closings '*.json')" -eq "$closings_sent" ] ||
+  fail "$closings_sent closings marked exported, $(received closings '*.json') received"
+echo "first pass: $((invoices_sent - given_up)) invoices and $closings_sent closings uploaded and marked exported"
+
+start=$(date +%s)
+timeout 30 wine "$work/second/quorbin_sync.exe"
+code=$?
+[ "$code" -eq 0 ] || fail "second instance exit code $code"
+[ ! -e "$work/second/log_sync.txt" ] || fail "the second instance wrote a log"
+echo "second instance ended in $(($(date +%s) - start)) s with exit code 0"
+
+wine taskkill /IM quorbin_sync.exe >/dev/null
+first_ended() { ! kill -0 "$first" 2>/dev/null; }
+wait_until 150 first_ended || fail "the agent did not end after the close request"
+wait "$first"
+code=$?
+[ "$code" -eq 0 ] || fail "exit code $code after the close request"
+echo "close request ended the agent with exit code 0"
