@@ -213,4 +213,24 @@ NfceTree WriteNfceTree(const std::filesystem::path& drive_c, const NfceTreeOptio
   return tree;
 }
 
+std::vector<DirectInvoice> WriteDirectInvoices(const std::filesystem::path& drive_c, int count,
+                                               std::uint32_t seed) {
+  NfceTreeOptions options;
+  options.files = count + count / 5 + 10;
+  options.seed = seed;
+  const NfceTree tree = WriteNfceTree(drive_c, options);
+  const std::filesystem::path transmitted = drive_c / "Tavrellis" / "PDV" / "NFCe" / "Transmitidas";
+  std::vector<DirectInvoice> chosen;
+  for (const GeneratedInvoice& invoice : tree.invoices) {
+    if (static_cast<int>(chosen.size()) == count) break;
+    if (invoice.malformed) continue;
+    const std::string month = invoice.path.parent_path().filename().string();
+    const std::filesystem::path direct = transmitted / month / invoice.path.filename();
+    std::filesystem::create_directories(direct.parent_path());
+    if (direct != invoice.path) std::filesystem::rename(invoice.path, direct);
+    chosen.push_back({invoice.key, month});
+  }
+  return chosen;
+}
+
 }  // namespace quorbin::bench

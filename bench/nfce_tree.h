@@ -37,4 +37,15 @@ std::string WithCheckDigit(const std::string& first_43_digits);
 // roots and months share the files as on a busy terminal.
 NfceTree WriteNfceTree(const std::filesystem::path& drive_c, const NfceTreeOptions& options);
 
+struct DirectInvoice {
+  std::string key;    // the 44-digit access key
+  std::string month;  // yyyymm, the month folder it lies in
+};
+
+// Writes a tree and moves `count` sound invoices of it to their direct paths
+// (NFCe/Transmitidas/<yyyymm>/<key>-nfe.xml), where the invoice phase finds a
+// row's file without a search.
+std::vector<DirectInvoice> WriteDirectInvoices(const std::filesystem::path& drive_c, int count,
+                                               std::uint32_t seed = 1);
+
 }  // namespace quorbin::bench

@@ -129,29 +129,7 @@ class LoopbackServer {
   std::thread thread_;
 };
 
-struct BenchRow {
-  std::string key;
-  std::string month;  // yyyymm
-};
-
-// Invoices of the generated tree, each moved to its direct path.
-std::vector<BenchRow> LayOutDirectFiles(const fs::path& drive_c, int rows) {
-  quorbin::bench::NfceTreeOptions options;
-  options.files = rows + rows / 5 + 10;
-  const auto tree = quorbin::bench::WriteNfceTree(drive_c, options);
-  const fs::path transmitted = drive_c / "Tavrellis" / "PDV" / "NFCe" / "Transmitidas";
-  std::vector<BenchRow> chosen;
-  for (const auto& invoice : tree.invoices) {
-    if (static_cast<int>(chosen.size()) == rows) break;
-    if (invoice.malformed) continue;
-    const std::string month = invoice.path.parent_path().filename().string();
-    const fs::path direct = transmitted / month / invoice.path.filename();
-    fs::create_directories(direct.parent_path());
-    if (direct != invoice.path) fs::rename(invoice.path, direct);
-    chosen.push_back({invoice.key, month});
-  }
-  return chosen;
-}
+using BenchRow = quorbin::bench::DirectInvoice;
 
 void Sqlite(const fs::path& database, const fs::path& script, const std::string& sql) {
   WriteFile(script, sql);
@@ -204,7 +182,7 @@ int Measure(const fs::path& dir, int row_count) {
   const fs::path db = dir / "db";
   for (const auto& folder : {drive_c, exe_dir, odbc, db}) fs::create_directories(folder);
 
-  const std::vector<BenchRow> rows = LayOutDirectFiles(drive_c, row_count);
+  const std::vector<BenchRow> rows = quorbin::bench::WriteDirectInvoices(drive_c, row_count);
   setenv("QUORBIN_DRIVE_C", drive_c.c_str(), 1);
   WriteFile(odbc / "odbcinst.ini",
             "[ODBC Driver 17 for SQL Server]\nDescription=SQLite 3 under a SQL Server name\n"

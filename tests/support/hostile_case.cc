@@ -19,6 +19,12 @@ std::size_t StatusBytes(std::string_view key) {
   return 0;
 }
 
+// The record file named by QUORBIN_RELIABILITY_RECORD; empty when unset.
+std::string RecordFile() {
+  const char* record = std::getenv("QUORBIN_RELIABILITY_RECORD");
+  return record ? record : "";
+}
+
 void ResetPeakResident() {
   std::ofstream("/proc/self/clear_refs") << "5";
 }
@@ -65,11 +71,17 @@ std::size_t HostileCase::PeakGrowthBytes() const {
 }
 
 void HostileCase::Finish(bool survived) {
-  const char* record = std::getenv("QUORBIN_RELIABILITY_RECORD");
-  if (!record || !*record) return;
+  const std::string record = RecordFile();
+  if (record.empty()) return;
   std::ofstream(record, std::ios::app)
       << group_ << '\t' << name_ << '\t' << (survived ? "survived" : "failed") << '\t'
       << Elapsed().count() << '\t' << PeakGrowthBytes() / 1024 << '\n';
+}
+
+void RecordFigure(const std::string& name, long long value) {
+  const std::string record = RecordFile();
+  if (record.empty()) return;
+  std::ofstream(record, std::ios::app) << "figure\t" << name << '\t' << value << '\n';
 }
 
 }  // namespace quorbin::testing

@@ -5,7 +5,7 @@
 // When the environment variable QUORBIN_RELIABILITY_RECORD names a file, every
 // finished case appends one line to it, tab-separated: group, case name,
 // "survived" or "failed", milliseconds, peak growth in KiB. scripts/reliability
-// adds these lines up into its table.
+// adds these lines up into its table, with the figures of RecordFigure.
 #pragma once
 
 #include <chrono>
@@ -33,6 +33,10 @@ class HostileCase {
   std::chrono::steady_clock::time_point start_;
   std::size_t resident_at_start_ = 0;
 };
+
+// Records a figure of a reliability run (kills, rows lost) for scripts/reliability,
+// as a line "figure", name, value; the figures of one name add up.
+void RecordFigure(const std::string& name, long long value);
 
 // The resident and peak resident sizes of this process, in bytes.
 std::size_t ResidentBytes();

@@ -57,17 +57,23 @@ OdbcSqliteDatabase::~OdbcSqliteDatabase() {
   ResetOdbcForTesting();
 }
 
+namespace {
+// The command-line shell, waiting up to 10 s for a lock that the agent holds
+// rather than failing at once.
+constexpr const char* kSqlite = "sqlite3 -batch -cmd '.timeout 10000' ";
+}  // namespace
+
 void OdbcSqliteDatabase::Execute(std::string_view sql) const {
   WriteBytes(folder_ / "script.sql", sql);
   const CommandResult result =
-      RunCommand("sqlite3 -batch " + ShellQuote((folder_ / "VELPDV").string()) + " < " +
+      RunCommand(kSqlite + ShellQuote((folder_ / "VELPDV").string()) + " < " +
                  ShellQuote((folder_ / "script.sql").string()));
   EXPECT_EQ(result.exit_code, 0) << result.output;
 }
 
 std::vector<std::string> OdbcSqliteDatabase::Rows(std::string_view select) const {
   const CommandResult result =
-      RunCommand("sqlite3 -batch " + ShellQuote((folder_ / "VELPDV").string()) + " " +
+      RunCommand(kSqlite + ShellQuote((folder_ / "VELPDV").string()) + " " +
                  ShellQuote(std::string(select)));
   EXPECT_EQ(result.exit_code, 0) << result.output;
   return Lines(result.output);
