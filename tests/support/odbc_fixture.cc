@@ -65,16 +65,14 @@ constexpr const char* kSqlite = "sqlite3 -batch -cmd '.timeout 10000' ";
 
 void OdbcSqliteDatabase::Execute(std::string_view sql) const {
   WriteBytes(folder_ / "script.sql", sql);
-  const CommandResult result =
-      RunCommand(kSqlite + ShellQuote((folder_ / "VELPDV").string()) + " < " +
-                 ShellQuote((folder_ / "script.sql").string()));
+  const CommandResult result = RunCommand(kSqlite + ShellQuote((folder_ / "VELPDV").string()) +
+                                          " < " + ShellQuote((folder_ / "script.sql").string()));
   EXPECT_EQ(result.exit_code, 0) << result.output;
 }
 
 std::vector<std::string> OdbcSqliteDatabase::Rows(std::string_view select) const {
-  const CommandResult result =
-      RunCommand(kSqlite + ShellQuote((folder_ / "VELPDV").string()) + " " +
-                 ShellQuote(std::string(select)));
+  const CommandResult result = RunCommand(kSqlite + ShellQuote((folder_ / "VELPDV").string()) +
+                                          " " + ShellQuote(std::string(select)));
   EXPECT_EQ(result.exit_code, 0) << result.output;
   return Lines(result.output);
 }

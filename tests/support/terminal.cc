@@ -33,6 +33,12 @@ AgentProcess& Terminal::agent() {
   if (!agent_) {
     agent_ = std::make_unique<AgentProcess>(QUORBIN_AGENT_BINARY, executable_directory());
     agent_->SetEnv("QUORBIN_DRIVE_C", drive_c_.string());
+    if (database_->backend() == Backend::kFirebird) {
+      // No SQL Server driver, whatever ODBC configuration another terminal of
+      // the test process set up: the chain must reach this terminal's Firebird.
+      agent_->SetEnv("ODBCSYSINI", executable_dir_.path().string());
+      agent_->SetEnv("ODBCINI", (executable_dir_.path() / "odbc.ini").string());
+    }
   }
   return *agent_;
 }

@@ -1,0 +1,123 @@
+#include "support/upload_fixture.h"
+
+#include "nfce_tree.h"
+
+namespace quorbin::testing {
+namespace {
+
+constexpr std::uint16_t kDebugPort = 8000;
+
+// The value of a `"name":"` member in a request body, up to its closing quote.
+std::string Member(const std::string& request, const std::string& name) {
+  const std::string opening = "\"" + name + "\":\"";
+  const auto start = request.find(opening);
+  if (start == std::string::npos) return {};
+  const auto from = start + opening.size();
+  return request.substr(from, request.find('"', from) - from);
+}
+
+std::string InList(const std::set<std::string>& values) {
+  std::string list = "(-1";
+  for (const auto& value : values) list += ", " + value;
+  return list + ")";
+}
+
+}  // namespace
+
+PendingRows LayOutPendingRows(Backend backend, const std::filesystem::path& drive_c, int invoices,
+                              std::uint32_t seed, int first_closing) {
+  PendingRows rows;
+  rows.closings = invoices / 20 + 2;
+  rows.first_closing = first_closing;
+  const bool sqlite = backend == Backend::kOdbcSqlite;
+  std::string& sql = rows.sql;
+  if (sqlite) sql += "BEGIN;\n";
+  for (int code = first_closing; code < first_closing + rows.closings; ++code) {
+    sql += "INSERT INTO FECHAMENTOS VALUES (" + std::to_string(code) + ", '{\"closing\":\"" +
+           std::to_string(code) + "\",\"total\":10.50}', 0, NULL);\n";
+  }
+  const auto written = bench::WriteDirectInvoices(drive_c, invoices, seed);
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    const int number = static_cast<int>(i) + 1;
+    const auto& invoice = written[i];
+    rows.number_of_key[invoice.key] = number;
+    rows.key_of_number[number] = invoice.key;
+    sql += "INSERT INTO CUPOM VALUES (" + std::to_string(number) + ", " + std::to_string(number) +
+           ", '" + invoice.key + "', '" + invoice.month.substr(0, 4) + "-" +
+           invoice.month.substr(4, 2) + "-15', '10:30:00', 0, 0, 0);\n";
+  }
+  if (sqlite) sql += "COMMIT;\n";
+  return rows;
+}
+
+AcceptingApi::AcceptingApi(std::chrono::milliseconds max_delay, UploadHook on_upload)
+    : max_delay_(max_delay), on_upload_(std::move(on_upload)), server_(kDebugPort) {
+  server_.SetResponder([this](const std::string& request) { return Answer(request); });
+}
+
+ScriptedAnswer AcceptingApi::Answer(const std::string& request) {
+  if (request.starts_with("POST /api/pdv/login/ ")) {
+    return ScriptedAnswer(HttpAnswer("HTTP/1.1 200 OK", {}, "\"tok-reliability\""));
+  }
+  std::string what;
+  if (const std::string id = Member(request, "nf_id"); !id.empty()) {
+    what = id.substr(3);  // "NFe" + the key
+  } else if (const std::string code = Member(request, "closing"); !code.empty()) {
+    what = "closing:" + code;
+  }
+  int uploads = 0;
+  {
+    std::lock_guard lock(mutex_);
+    uploads = ++uploads_;
+  }
+  if (on_upload_) on_upload_(what, uploads);
+  std::lock_guard lock(mutex_);
+  if (what.starts_with("closing:")) {
+    closings_.insert(what.substr(8));
+  } else if (!what.empty()) {
+    invoices_.insert(what);
+  }
+  const auto delay = max_delay_.count() > 0 ? random_() % max_delay_.count() : 0;
+  return ScriptedAnswer()
+      .Pause(std::chrono::milliseconds(delay))
+      .Send(HttpAnswer("HTTP/1.1 200 OK", {}, "{}"));
+}
+
+std::set<std::string> AcceptingApi::AcceptedInvoices() const {
+  std::lock_guard lock(mutex_);
+  return invoices_;
+}
+
+std::set<std::string> AcceptingApi::AcceptedClosings() const {
+  std::lock_guard lock(mutex_);
+  return closings_;
+}
+
+int AcceptingApi::Uploads() const {
+  std::lock_guard lock(mutex_);
+  return uploads_;
+}
+
+int CountRows(TestDatabase& database, const std::string& from_where) {
+  return std::stoi(database.Scalar("SELECT count(*) FROM " + from_where));
+}
+
+int MarkedWithoutAcceptance(TestDatabase& database, const PendingRows& rows,
+                            const AcceptingApi& api) {
+  std::set<std::string> numbers;
+  for (const auto& key : api.AcceptedInvoices()) {
+    if (auto found = rows.number_of_key.find(key); found != rows.number_of_key.end()) {
+      numbers.insert(std::to_string(found->second));
+    }
+  }
+  return CountRows(database, "CUPOM WHERE WEB_EX = 1 AND NUMERO NOT IN " + InList(numbers)) +
+         CountRows(database, "FECHAMENTOS WHERE WEB_EX = 1 AND CODIGO NOT IN " +
+                                 InList(api.AcceptedClosings()));
+}
+
+int PendingCount(TestDatabase& database) {
+  return CountRows(database, "CUPOM WHERE WEB_EX = 0") +
+         CountRows(database, "FECHAMENTOS WHERE WEB_EX = 0");
+}
+
+}  // namespace quorbin::testing
