@@ -10,6 +10,9 @@ namespace quorbin::testing {
 namespace {
 
 constexpr const char* kTraceFile = "odbc_trace.log";
+// The shell waits this long for a lock that a running agent holds, rather than
+// failing at once with "database is locked".
+constexpr const char* kSqliteShell = "sqlite3 -batch -cmd '.timeout 10000' ";
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -57,21 +60,15 @@ OdbcSqliteDatabase::~OdbcSqliteDatabase() {
   ResetOdbcForTesting();
 }
 
-namespace {
-// The command-line shell, waiting up to 10 s for a lock that the agent holds
-// rather than failing at once.
-constexpr const char* kSqlite = "sqlite3 -batch -cmd '.timeout 10000' ";
-}  // namespace
-
 void OdbcSqliteDatabase::Execute(std::string_view sql) const {
   WriteBytes(folder_ / "script.sql", sql);
-  const CommandResult result = RunCommand(kSqlite + ShellQuote((folder_ / "VELPDV").string()) +
+  const CommandResult result = RunCommand(kSqliteShell + ShellQuote((folder_ / "VELPDV").string()) +
                                           " < " + ShellQuote((folder_ / "script.sql").string()));
   EXPECT_EQ(result.exit_code, 0) << result.output;
 }
 
 std::vector<std::string> OdbcSqliteDatabase::Rows(std::string_view select) const {
-  const CommandResult result = RunCommand(kSqlite + ShellQuote((folder_ / "VELPDV").string()) +
+  const CommandResult result = RunCommand(kSqliteShell + ShellQuote((folder_ / "VELPDV").string()) +
                                           " " + ShellQuote(std::string(select)));
   EXPECT_EQ(result.exit_code, 0) << result.output;
   return Lines(result.output);

@@ -1,11 +1,10 @@
 #include "support/upload_fixture.h"
 
 #include "nfce_tree.h"
+#include "support/debug_port.h"
 
 namespace quorbin::testing {
 namespace {
-
-constexpr std::uint16_t kDebugPort = 8000;
 
 // The value of a `"name":"` member in a request body, up to its closing quote.
 std::string Member(const std::string& request, const std::string& name) {
@@ -51,8 +50,8 @@ PendingRows LayOutPendingRows(Backend backend, const std::filesystem::path& driv
 }
 
 AcceptingApi::AcceptingApi(std::chrono::milliseconds max_delay, UploadHook on_upload)
-    : max_delay_(max_delay), on_upload_(std::move(on_upload)), server_(kDebugPort) {
-  server_.SetResponder([this](const std::string& request) { return Answer(request); });
+    : max_delay_(max_delay), on_upload_(std::move(on_upload)), server_(ListenOnDebugPort()) {
+  server_->SetResponder([this](const std::string& request) { return Answer(request); });
 }
 
 ScriptedAnswer AcceptingApi::Answer(const std::string& request) {

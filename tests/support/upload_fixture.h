@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <set>
@@ -20,8 +21,8 @@
 namespace quorbin::testing {
 
 struct PendingRows {
-  std::string sql;                            // the INSERTs, for the backend
-  std::map<std::string, int> number_of_key;   // invoice key -> CUPOM.NUMERO
+  std::string sql;                           // the INSERTs, for the backend
+  std::map<std::string, int> number_of_key;  // invoice key -> CUPOM.NUMERO
   std::map<int, std::string> key_of_number;
   int closings = 0;  // FECHAMENTOS.CODIGO first_closing .. first_closing + closings - 1
   int first_closing = 1;
@@ -59,7 +60,7 @@ class AcceptingApi {
   std::set<std::string> invoices_;
   std::set<std::string> closings_;
   int uploads_ = 0;
-  ScriptedHttpServer server_;
+  std::unique_ptr<ScriptedHttpServer> server_;  // last: stops before the rest goes
 };
 
 // Counts on a terminal's database.

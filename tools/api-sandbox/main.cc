@@ -73,6 +73,13 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(sandbox.options().store);
 
   httplib::Server server;
+  // The library's default (SO_REUSEPORT alone) cannot bind while connections of
+  // an earlier server on the port linger in TIME_WAIT, as they do for a minute
+  // after the end-to-end tests; it would also let a second sandbox share the port.
+  server.set_socket_options([](socket_t socket) {
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server.Post("/api/pdv/login/", [&](const httplib::Request& request, httplib::Response& response) {
     Reply(response, sandbox.Login(request.body));
   });
