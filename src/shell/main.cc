@@ -6,23 +6,16 @@
 #include <cstdlib>
 #include <memory>
 
-#include "api/api_client.h"
-#include "identity/quorbin_guid.h"
-#include "platform/drive_paths.h"
-#include "platform/executable.h"
 #include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 #include "shell/agent.h"
+#include "shell/agent_services.h"
 #include "shell/message_box.h"
 #include "shell/qt_event_loop.h"
 #include "shell/start_up.h"
 #include "shell/tray_icon.h"
-#include "store/pos_connection.h"
 #include "support/activity_log.h"
 #include "support/clock.h"
-#include "support/paths.h"
-#include "support/settings.h"
-#include "sync/sync_pass.h"
 
 namespace {
 
@@ -56,30 +49,13 @@ int main(int argc, char** argv) {
   QtEventLoop loop;
   SystemClock clock;
   ActivityLog log(ActivityLog::DefaultPath(), clock);
-  PosConnection fbconn;
-  ApiClient api;
-  SyncPass pass({.log = log,
-                 .pump = loop,
-                 .fbconn = fbconn,
-                 .api = api,
-                 .clock = clock,
-                 .error_folder = ErrorFolder(),
-                 .settings_file = SettingsFilePath()});
+  AgentServices services(log, clock, loop);
   Agent agent(
       {.loop = loop,
        .log = log,
        .clock = clock,
        .show_message = [graphical](const std::string& text) { ShowMessage(text, graphical); },
-       .run_phases = [&pass] { pass.Run(); }});
-  StartUpServices start_up{.fbconn = fbconn,
-                           .api = api,
-                           .log = log,
-                           .clock = clock,
-                           .pump = loop,
-                           .fingerprint = [] { return TUQuorbinGUID().RETORNARGUID(); },
-                           .executable = platform::ExecutablePath(),
-                           .settings_file = SettingsFilePath(),
-                           .pos_program = platform::ResolveDrivePath(kPosProgram)};
+       .run_phases = [&services] { services.pass.Run(); }});
 
   std::unique_ptr<QSocketNotifier> termination;
   if (const int fd = platform::TerminationRequestDescriptor(); fd >= 0) {
@@ -92,7 +68,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<TrayIcon> tray;
   if (graphical) tray = std::make_unique<TrayIcon>([&agent] { agent.sairClick(); });
 
-  agent.Start([&] { FormCreate(agent, start_up); });
+  agent.Start([&] { FormCreate(agent, services.start_up); });
   loop.Run();
   return 0;
 }

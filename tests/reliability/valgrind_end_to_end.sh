@@ -46,18 +46,8 @@ mkdir -p "$terminal" "$work/drive_c" "$work/odbc" "$work/received"
 printf '[ODBC Driver 17 for SQL Server]\nDescription=SQLite standing in for SQL Server\nDriver=libsqlite3odbc.so\n' \
   >"$work/odbc/odbcinst.ini"
 : >"$work/odbc/odbc.ini"
-"$bin/sample-terminal" "$work/drive_c" >"$work/rows.sql" 2>"$work/sample-terminal.txt"
-sqlite3 "$terminal/VELPDV" <<'SQL'
-CREATE TABLE PARAMETROS (ID INTEGER NOT NULL PRIMARY KEY, NFCE_SERIE CHAR(3));
-CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));
-CREATE TABLE FECHAMENTOS (CODIGO INTEGER NOT NULL PRIMARY KEY, JSON TEXT, WEB_EX INTEGER,
-                          ERRO_ENVIO VARCHAR(300));
-CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM INTEGER, CHAVE_NFCE VARCHAR(200),
-                    DATA DATE, HORA TIME, OFFLINE INTEGER, CANCELADO INTEGER, WEB_EX INTEGER);
-INSERT INTO PARAMETROS VALUES (1, '1');
-INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');
-SQL
-sqlite3 "$terminal/VELPDV" <"$work/rows.sql"
+"$bin/sample-terminal" "$work/drive_c" >"$work/terminal.sql" 2>"$work/sample-terminal.txt"
+sqlite3 "$terminal/VELPDV" <"$work/terminal.sql"
 printf '[MAIN]\r\nDEBUG=1\r\nOFFLINE=1\r\n' >"$terminal/sync.ini"
 cp "$bin/quorbin_sync" "$terminal/quorbin_sync"
 

@@ -63,19 +63,9 @@ printf '[ODBC Driver 17 for SQL Server]\nDescription=SQLite standing in for SQL 
   >"$work/odbc/odbcinst.ini"
 : >"$work/odbc/odbc.ini"
 export ODBCSYSINI=$work/odbc ODBCINI=$work/odbc/odbc.ini
-"$tools/sample-terminal" "$drive_c" >"$work/rows.sql" || fail "sample-terminal failed"
+"$tools/sample-terminal" "$drive_c" >"$work/terminal.sql" || fail "sample-terminal failed"
 database=$work/first/VELPDV
-sqlite3 "$database" <<'SQL'
-CREATE TABLE PARAMETROS (ID INTEGER NOT NULL PRIMARY KEY, NFCE_SERIE CHAR(3));
-CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));
-CREATE TABLE FECHAMENTOS (CODIGO INTEGER NOT NULL PRIMARY KEY, JSON TEXT, WEB_EX INTEGER,
-                          ERRO_ENVIO VARCHAR(300));
-CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM INTEGER, CHAVE_NFCE VARCHAR(200),
-                    DATA DATE, HORA TIME, OFFLINE INTEGER, CANCELADO INTEGER, WEB_EX INTEGER);
-INSERT INTO PARAMETROS VALUES (1, '1');
-INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');
-SQL
-sqlite3 "$database" <"$work/rows.sql" || fail "the sample rows did not load"
+sqlite3 "$database" <"$work/terminal.sql" || fail "the sample database did not load"
 printf '[MAIN]\r\nDEBUG=1\r\nOFFLINE=1\r\n' >"$work/first/sync.ini"
 cp "$binary" "$work/first/quorbin_sync.exe"
 cp "$binary" "$work/second/quorbin_sync.exe"

@@ -1,7 +1,8 @@
 // sample-terminal: lays out the drive C of a sample point-of-sale terminal for
-// trying the agent out, and prints the SQL (SQLite) of its database rows.
+// trying the agent out, and prints the SQL (SQLite) of its database: the tables
+// the agent reads and their rows.
 //
-//   sample-terminal <drive_c folder> > rows.sql
+//   sample-terminal <drive_c folder> > terminal.sql
 //
 // The NFC-e tree comes from the benchmarks' generator. The rows: invoices whose
 // files are at their direct path, invoices whose files only a folder search finds
@@ -19,6 +20,18 @@
 #include "nfce_tree.h"
 
 namespace {
+
+// The tables of the point-of-sale program that the agent reads.
+constexpr const char* kSchema =
+    R"(CREATE TABLE PARAMETROS (ID INTEGER NOT NULL PRIMARY KEY, NFCE_SERIE CHAR(3));
+CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));
+CREATE TABLE FECHAMENTOS (CODIGO INTEGER NOT NULL PRIMARY KEY, JSON TEXT, WEB_EX INTEGER,
+                          ERRO_ENVIO VARCHAR(300));
+CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM INTEGER, CHAVE_NFCE VARCHAR(200),
+                    DATA DATE, HORA TIME, OFFLINE INTEGER, CANCELADO INTEGER, WEB_EX INTEGER);
+INSERT INTO PARAMETROS VALUES (1, '1');
+INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');
+)";
 
 using quorbin::bench::GeneratedInvoice;
 
@@ -52,7 +65,7 @@ std::string CupomRow(int numero, const GeneratedInvoice& invoice, const std::str
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::cerr << "usage: sample-terminal <drive_c folder> > rows.sql\n";
+    std::cerr << "usage: sample-terminal <drive_c folder> > terminal.sql\n";
     return 2;
   }
   const std::filesystem::path drive_c = argv[1];
@@ -88,7 +101,7 @@ int main(int argc, char** argv) {
       "Tavrellis/PDV/NFCe/Validadas/201901/35190112345678000190650010000000011000000015-nfe.xml")
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<nfeProc><NFe><infNFe Id=\"NFe3519";
 
-  std::cout << "BEGIN;\n";
+  std::cout << "BEGIN;\n" << kSchema;
   std::cout << "INSERT INTO FECHAMENTOS VALUES (1, '{\"caixa\":1,\"operador\":\"Jos\xC3\xA9\","
                "\"abertura\":\"2026-12-09T07:58:00\",\"total\":1523.47}', 0, NULL);\n";
   std::cout << "INSERT INTO FECHAMENTOS VALUES (2, '{\"caixa\":2,\"pagamentos\":[{\"tipo\":\"01\","

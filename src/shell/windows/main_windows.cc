@@ -6,23 +6,16 @@
 
 #include <string>
 
-#include "api/api_client.h"
-#include "identity/quorbin_guid.h"
-#include "platform/drive_paths.h"
-#include "platform/executable.h"
 #include "platform/single_instance.h"
 #include "platform/windows/com_windows.h"
 #include "platform/windows/wide_text_windows.h"
 #include "shell/agent.h"
+#include "shell/agent_services.h"
 #include "shell/start_up.h"
 #include "shell/windows/win32_event_loop.h"
 #include "shell/windows/win32_tray_icon.h"
-#include "store/pos_connection.h"
 #include "support/activity_log.h"
 #include "support/clock.h"
-#include "support/paths.h"
-#include "support/settings.h"
-#include "sync/sync_pass.h"
 
 int main() {
   using namespace quorbin;
@@ -32,15 +25,7 @@ int main() {
   Win32EventLoop loop;
   SystemClock clock;
   ActivityLog log(ActivityLog::DefaultPath(), clock);
-  PosConnection fbconn;
-  ApiClient api;
-  SyncPass pass({.log = log,
-                 .pump = loop,
-                 .fbconn = fbconn,
-                 .api = api,
-                 .clock = clock,
-                 .error_folder = ErrorFolder(),
-                 .settings_file = SettingsFilePath()});
+  AgentServices services(log, clock, loop);
   Agent agent({.loop = loop,
                .log = log,
                .clock = clock,
@@ -49,19 +34,10 @@ int main() {
                      MessageBoxW(nullptr, platform::WideFromUtf8(text).c_str(), L"quorbin_sync",
                                  MB_OK);
                    },
-               .run_phases = [&pass] { pass.Run(); }});
-  StartUpServices start_up{.fbconn = fbconn,
-                           .api = api,
-                           .log = log,
-                           .clock = clock,
-                           .pump = loop,
-                           .fingerprint = [] { return TUQuorbinGUID().RETORNARGUID(); },
-                           .executable = platform::ExecutablePath(),
-                           .settings_file = SettingsFilePath(),
-                           .pos_program = platform::ResolveDrivePath(kPosProgram)};
+               .run_phases = [&services] { services.pass.Run(); }});
   Win32TrayIcon tray(loop, [&agent] { agent.sairClick(); });
 
-  agent.Start([&] { FormCreate(agent, start_up); });
+  agent.Start([&] { FormCreate(agent, services.start_up); });
   loop.Run();
   return 0;
 }
