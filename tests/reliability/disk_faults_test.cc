@@ -220,6 +220,30 @@ bool WaitForThePass(TestDatabase& database, const FakeApi& api) {
   return done;
 }
 
+// The agent is still at work, and SIGTERM ends it with exit code 0.
+void ExpectRunningThenStop(AgentProcess& agent) {
+  EXPECT_TRUE(agent.Running()) << agent.StandardError();
+  agent.Signal(SIGTERM);
+  EXPECT_EQ(agent.Wait(20s), 0);
+}
+
+// Starts the agent and checks its first pass: every row answered once, exactly
+// the accepted ones marked, the refused invoice refused.
+void RunTheFirstPass(Terminal& terminal, const FakeApi& api) {
+  auto& agent = terminal.agent();
+  agent.Start();
+  EXPECT_TRUE(WaitForThePass(terminal.database(), api)) << agent.StandardError();
+  ExpectExportedExactlyWhatWasAccepted(terminal.database(), api);
+  EXPECT_EQ(api.InvoiceStatuses(kRefused), std::vector<int>{500});
+}
+
+// A terminal with the point-of-sale program, "DEBUG" on and the invoice files.
+void PrepareTerminal(Terminal& terminal) {
+  terminal.InstallPosProgram();
+  terminal.WriteSettings(kDebugOn);
+  WriteInvoiceFiles(terminal.drive_c());
+}
+
 // Once the fault is gone, a new start of the agent uploads the refused invoice.
 void ExpectTheRestartUploadsTheRefusedInvoice(Terminal& terminal, FakeApi& api) {
   api.SetRefusing(false);
@@ -230,9 +254,7 @@ void ExpectTheRestartUploadsTheRefusedInvoice(Terminal& terminal, FakeApi& api) 
       << agent.StandardError();
   std::this_thread::sleep_for(1s);
   ExpectExportedExactlyWhatWasAccepted(terminal.database(), api);
-  EXPECT_TRUE(agent.Running());
-  agent.Signal(SIGTERM);
-  EXPECT_EQ(agent.Wait(20s), 0);
+  ExpectRunningThenStop(agent);
 }
 
 bool HasMessageStartingWith(const std::vector<std::string>& messages, const std::string& start) {
@@ -302,9 +324,7 @@ TEST_P(UnwritableLogTest, UploadsGoOnAndTheLogIsLeftAlone) {
   const Backend backend = std::get<0>(GetParam());
   const UnwritableLog* fault = std::get<1>(GetParam());
   Terminal terminal(backend, PendingRows());
-  terminal.InstallPosProgram();
-  terminal.WriteSettings(kDebugOn);
-  WriteInvoiceFiles(terminal.drive_c());
+  PrepareTerminal(terminal);
   const fs::path log = terminal.executable_directory() / "log_sync.txt";
   if (!fault->make(log)) {
     fault->undo(log);
@@ -315,14 +335,8 @@ TEST_P(UnwritableLogTest, UploadsGoOnAndTheLogIsLeftAlone) {
 
   HostileCase record("disk faults", CaseName(std::string("log: ") + fault->name, backend));
   FakeApi api;
-  auto& agent = terminal.agent();
-  agent.Start();
-  EXPECT_TRUE(WaitForThePass(terminal.database(), api)) << agent.StandardError();
-  ExpectExportedExactlyWhatWasAccepted(terminal.database(), api);
-  EXPECT_EQ(api.InvoiceStatuses(kRefused), std::vector<int>{500});
-  EXPECT_TRUE(agent.Running());
-  agent.Signal(SIGTERM);
-  EXPECT_EQ(agent.Wait(20s), 0);
+  RunTheFirstPass(terminal, api);
+  ExpectRunningThenStop(terminal.agent());
   if (was_folder) {
     EXPECT_TRUE(fs::is_directory(log));
   } else {
@@ -356,9 +370,7 @@ const std::string kImportFailure = "Erro ao importar nota, será copiada para a 
 TEST(ErrorFolderTest, RemovedInTheMiddleOfThePass) {
   HostileCase record("disk faults", "qb_errors removed in the middle of a pass (SQLite)");
   Terminal terminal(Backend::kOdbcSqlite, PendingRows());
-  terminal.InstallPosProgram();
-  terminal.WriteSettings(kDebugOn);
-  WriteInvoiceFiles(terminal.drive_c());
+  PrepareTerminal(terminal);
   const fs::path folder = terminal.executable_directory() / "qb_errors";
   FakeApi api;
   std::atomic<bool> existed_then = false;
@@ -367,12 +379,8 @@ TEST(ErrorFolderTest, RemovedInTheMiddleOfThePass) {
     std::error_code ignored;
     fs::remove_all(folder, ignored);
   });
-  auto& agent = terminal.agent();
-  agent.Start();
-  EXPECT_TRUE(WaitForThePass(terminal.database(), api)) << agent.StandardError();
+  RunTheFirstPass(terminal, api);
   EXPECT_TRUE(existed_then) << "the invoice phase makes the folder first";
-  ExpectExportedExactlyWhatWasAccepted(terminal.database(), api);
-  EXPECT_EQ(api.InvoiceStatuses(kRefused), std::vector<int>{500});
   EXPECT_FALSE(fs::exists(folder)) << "nothing but the invoice phase's start makes it";
   const auto messages = terminal.LogMessages();
   EXPECT_TRUE(
@@ -388,9 +396,7 @@ TEST(ErrorFolderTest, RemovedInTheMiddleOfThePass) {
   EXPECT_EQ(api.InvoiceStatuses(kRefused), std::vector<int>{500})
       << "a refused invoice waits for a new start";
   ExpectExportedExactlyWhatWasAccepted(terminal.database(), api);
-  EXPECT_TRUE(agent.Running());
-  agent.Signal(SIGTERM);
-  EXPECT_EQ(agent.Wait(20s), 0);
+  ExpectRunningThenStop(terminal.agent());
 
   ExpectTheRestartUploadsTheRefusedInvoice(terminal, api);
   record.Finish(!HasFailure());
@@ -401,22 +407,14 @@ TEST(ErrorFolderTest, RemovedInTheMiddleOfThePass) {
 TEST(ErrorFolderTest, PlainFileInItsPlace) {
   HostileCase record("disk faults", "qb_errors a plain file (SQLite)");
   Terminal terminal(Backend::kOdbcSqlite, PendingRows());
-  terminal.InstallPosProgram();
-  terminal.WriteSettings(kDebugOn);
-  WriteInvoiceFiles(terminal.drive_c());
+  PrepareTerminal(terminal);
   const fs::path folder = terminal.executable_directory() / "qb_errors";
   WriteBytes(folder, "not a folder");
   FakeApi api;
-  auto& agent = terminal.agent();
-  agent.Start();
-  EXPECT_TRUE(WaitForThePass(terminal.database(), api)) << agent.StandardError();
-  ExpectExportedExactlyWhatWasAccepted(terminal.database(), api);
-  EXPECT_EQ(api.InvoiceStatuses(kRefused), std::vector<int>{500});
+  RunTheFirstPass(terminal, api);
   EXPECT_TRUE(HasMessageStartingWith(terminal.LogMessages(), kImportFailure));
   EXPECT_EQ(ReadBytes(folder), "not a folder");
-  EXPECT_TRUE(agent.Running());
-  agent.Signal(SIGTERM);
-  EXPECT_EQ(agent.Wait(20s), 0);
+  ExpectRunningThenStop(terminal.agent());
 
   fs::remove(folder);
   ExpectTheRestartUploadsTheRefusedInvoice(terminal, api);
@@ -476,18 +474,13 @@ TEST_P(FullDiskTest, UploadsGoOnAndTheLogKeepsWhatItHad) {
   if (!tmpfs.mounted()) GTEST_SKIP() << "this machine cannot mount a tmpfs (not root?)";
   HostileCase record("disk faults", CaseName("full disk", GetParam()));
   terminal.WriteSettings(kDebugOn);
-  auto& agent = terminal.agent();
+  terminal.agent();  // its copy of the binary goes in before the disk fills
   WriteBytes(dir / "log_sync.txt", kEarlierLine);
   FillUp(dir / "filler");
 
   FakeApi api;
-  agent.Start();
-  EXPECT_TRUE(WaitForThePass(terminal.database(), api)) << agent.StandardError();
-  ExpectExportedExactlyWhatWasAccepted(terminal.database(), api);
-  EXPECT_EQ(api.InvoiceStatuses(kRefused), std::vector<int>{500});
-  EXPECT_TRUE(agent.Running());
-  agent.Signal(SIGTERM);
-  EXPECT_EQ(agent.Wait(20s), 0);
+  RunTheFirstPass(terminal, api);
+  ExpectRunningThenStop(terminal.agent());
   EXPECT_TRUE(ReadBytes(dir / "log_sync.txt").starts_with(kEarlierLine));
 
   fs::remove(dir / "filler");
