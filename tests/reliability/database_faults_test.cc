@@ -37,10 +37,6 @@ constexpr const char* kDebugOn = "[MAIN]\r\nDEBUG=1\r\n";
 // The agent's timer runs the second pass two minutes after start-up.
 constexpr auto kSecondPassWait = 200s;
 
-std::string FirebirdService() {
-  return std::string(QUORBIN_SOURCE_DIR) + "/scripts/services.d/firebird";
-}
-
 std::size_t CountLines(const Terminal& terminal, std::string_view part) {
   std::size_t count = 0;
   for (const auto& message : terminal.LogMessages()) {
@@ -49,13 +45,9 @@ std::size_t CountLines(const Terminal& terminal, std::string_view part) {
   return count;
 }
 
-struct FirebirdLeftRunning {
-  ~FirebirdLeftRunning() { RunCommand(FirebirdService()); }
-};
-
 TEST(DatabaseFaultsTest, PassesMeetingDatabaseFaultsMarkNothingWronglyAndTheNextPassRecovers) {
   if (geteuid() != 0) GTEST_SKIP() << "stopping the Firebird server needs root";
-  FirebirdLeftRunning firebird_left_running;
+  testing::FirebirdLeftRunning firebird_left_running;
 
   Terminal firebird(Backend::kFirebird);
   const auto firebird_rows =
@@ -94,9 +86,9 @@ TEST(DatabaseFaultsTest, PassesMeetingDatabaseFaultsMarkNothingWronglyAndTheNext
   ASSERT_TRUE(WaitFor([&] { return CountLines(firebird, "enviada") >= 3; }, 60s))
       << firebird.agent().StandardError();
   testing::HostileCase stopped("database faults", "Firebird stopped in the middle of a pass");
-  ASSERT_EQ(RunCommand(FirebirdService() + " stop").exit_code, 0);
+  ASSERT_EQ(testing::StopFirebird().exit_code, 0);
   std::this_thread::sleep_for(5s);
-  ASSERT_EQ(RunCommand(FirebirdService()).exit_code, 0);
+  ASSERT_EQ(testing::StartFirebird().exit_code, 0);
   testing::HostileCase locked("database faults", "SQLite file locked by another writer");
   testing::HostileCase deleted("database faults", "row deleted between its select and update");
 

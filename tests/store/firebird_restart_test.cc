@@ -20,7 +20,6 @@ namespace quorbin {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::RunCommand;
 
 constexpr const char* kServerPidFile = "/run/firebird3.0/firebird.pid";
 constexpr const char* kSchema = R"(
@@ -31,19 +30,10 @@ INSERT INTO CUPOM VALUES (1, 0);
 INSERT INTO CUPOM VALUES (2, 0);
 )";
 
-std::string ServiceScript() {
-  return std::string(QUORBIN_SOURCE_DIR) + "/scripts/services.d/firebird";
-}
-
 pid_t ServerPid() {
   const std::string text = testing::ReadBytes(kServerPidFile);
   return text.empty() ? 0 : static_cast<pid_t>(std::stol(text));
 }
-
-// Starts the server again at the end of a test, whatever happened in it.
-struct ServerLeftRunning {
-  ~ServerLeftRunning() { RunCommand(ServiceScript()); }
-};
 
 class FirebirdRestartTest : public ::testing::Test {
  protected:
@@ -57,7 +47,7 @@ class FirebirdRestartTest : public ::testing::Test {
     return fbconn.fbquery2().Field(0).AsString();
   }
 
-  ServerLeftRunning server_left_running;
+  testing::FirebirdLeftRunning server_left_running;
   testing::FirebirdDatabase database{kSchema};
   testing::TempDir log_folder;
   testing::ManualClock clock;
@@ -97,7 +87,7 @@ TEST_F(FirebirdRestartTest, UseWhileTheServerIsDownFailsAndTheNextUseAfterItsSta
   fbconn.SetProfile(PosConnectionProfiles()[2]);
   ASSERT_EQ(FirstCnpj(), "12.345.678/0001-90");
 
-  const auto stopped = RunCommand(ServiceScript() + " stop");
+  const auto stopped = testing::StopFirebird();
   ASSERT_EQ(stopped.exit_code, 0) << stopped.output;
   ASSERT_FALSE(testing::FirebirdListening());
   try {
@@ -110,7 +100,7 @@ TEST_F(FirebirdRestartTest, UseWhileTheServerIsDownFailsAndTheNextUseAfterItsSta
   }
   EXPECT_FALSE(fbconn.IsOpen());
 
-  const auto started = RunCommand(ServiceScript());
+  const auto started = testing::StartFirebird();
   ASSERT_EQ(started.exit_code, 0) << started.output;
   EXPECT_EQ(FirstCnpj(), "12.345.678/0001-90");
   EXPECT_TRUE(fbconn.IsOpen());

@@ -30,6 +30,20 @@ std::string Trim(const std::string& text) {
 
 }  // namespace
 
+namespace {
+std::string FirebirdServiceScript() {
+  return std::string(QUORBIN_SOURCE_DIR) + "/scripts/services.d/firebird";
+}
+}  // namespace
+
+CommandResult StopFirebird() {
+  return RunCommand(FirebirdServiceScript() + " stop");
+}
+
+CommandResult StartFirebird() {
+  return RunCommand(FirebirdServiceScript());
+}
+
 bool FirebirdListening() {
   const int sock = socket(AF_INET, SOCK_STREAM, 0);
   if (sock < 0) return false;

@@ -22,6 +22,14 @@ namespace quorbin::testing {
 inline constexpr const char* kFirebirdPassword = "plumtrove";
 
 bool FirebirdListening();
+// Stops the shared server (and its guardian) or starts it again, through
+// scripts/services.d/firebird; the result of the script.
+CommandResult StopFirebird();
+CommandResult StartFirebird();
+// For tests that stop the server: starts it again when they end, however.
+struct FirebirdLeftRunning {
+  ~FirebirdLeftRunning() { StartFirebird(); }
+};
 // Waits until the server accepts connections (true) or `limit` has passed.
 bool WaitForFirebird(std::chrono::milliseconds limit);
 
