@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "support/code_page.h"
-#include "support/paths.h"
+#include "support/cnpj.h"
 
 namespace quorbin {
 
@@ -61,7 +61,7 @@ void Login(Query& fbquery, ApiClient& api, const std::function<std::string()>& f
 
   api.PrepareJsonRequest(false);
   const std::string guid = fingerprint();
-  const std::string cnpj = DigitsOnly(fbquery.FieldByName("cnpj").AsString());
+  const std::string cnpj = CnpjCharacters(fbquery.FieldByName("cnpj").AsString());
   trace.request_body = LoginBody(guid, cnpj, serie);
 
   const std::string response =

@@ -1,6 +1,7 @@
 // The terminal's login at the web API, once per process at start-up: it reads the
 // NFC-e series (first row of PARAMETROS) and the emitter's CNPJ (first row of
-// EMITENTE, digits only) on `fbquery`, computes the hardware fingerprint, posts
+// EMITENTE, reduced to its digits and capital letters: support/cnpj.h) on
+// `fbquery`, computes the hardware fingerprint, posts
 //   {"guid": "G", "old": true,"cnpj": "C","serie": "S"}
 // in UTF-8 to BaseUrl + "pdv/login/" without an Authorization line, and sets
 // ApiToken to the answer's text (one character per byte, ANSI code page) without

@@ -17,12 +17,4 @@ std::string Utf8FromPath(const std::filesystem::path& path) {
   return std::string(utf8.begin(), utf8.end());
 }
 
-std::string DigitsOnly(std::string_view text) {
-  std::string digits;
-  for (const char c : text) {
-    if (c >= '0' && c <= '9') digits += c;
-  }
-  return digits;
-}
-
 }  // namespace quorbin

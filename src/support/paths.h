@@ -17,7 +17,4 @@ std::filesystem::path ErrorFolder();
 std::filesystem::path PathFromUtf8(std::string_view utf8);
 std::string Utf8FromPath(const std::filesystem::path& path);
 
-// The characters "0" to "9" of `text`, in their order.
-std::string DigitsOnly(std::string_view text);
-
 }  // namespace quorbin

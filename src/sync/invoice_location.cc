@@ -5,6 +5,7 @@
 
 #include "platform/drive_paths.h"
 #include "platform/folder_listing.h"
+#include "support/cnpj.h"
 #include "support/failure.h"
 #include "support/integer_text.h"
 #include "support/paths.h"
@@ -76,7 +77,7 @@ std::string InvoiceLocator::LocateInvoiceFile(const Query& row) {
 
 std::string InvoiceLocator::Search(const Query& row) {
   RunStatement(fbquery2_, "select cnpj from emitente");
-  pass_emitter_cnpj_ = DigitsOnly(fbquery2_.Field(0).AsString());
+  pass_emitter_cnpj_ = CnpjCharacters(fbquery2_.Field(0).AsString());
   const std::string number = PaddedNumber(row.FieldByName("NFCE_NUM").AsInteger());
   log_.WriteLog("Nota não encontrada, tentando procurar pelas pastas... " + pass_emitter_cnpj_ +
                 ". " + number);

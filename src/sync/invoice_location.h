@@ -9,6 +9,7 @@
 //    It is logged ("Caminho: ") and returned when a file (not a folder) is there.
 //  - otherwise a search: the emitter's CNPJ is read again (statement
 //    "select cnpj from emitente" on the secondary query) into PassEmitterCnpj,
+//    reduced to its digits and capital letters (support/cnpj.h),
 //    and the roots Validadas, Contigencias, Transmitidas and Canceladas are
 //    searched in this order for a document of that emitter whose cNF equals
 //    `NFCE_NUM`; a find in a later root replaces one in an earlier root.

@@ -75,6 +75,15 @@ TEST_F(LoginTest, PostsTheIdentityAndKeepsTheToken) {
   EXPECT_EQ(trace.response_text, "\"9f8e7d\"");
 }
 
+TEST_F(LoginTest, AlphanumericCnpjIsSentWholeInCapitals) {
+  fbquery.results[kEmitterStatement] = {{{"cnpj", TextValue("12.abc.345/01de-35")}}};
+  server.Enqueue(ScriptedAnswer(HttpAnswer("HTTP/1.1 200 OK", "", "\"t\"")));
+  RunLogin();
+  EXPECT_EQ(RequestBody(),
+            "{\"guid\": \"0123456789ABCDEF0123456789ABCDEF\", \"old\": true,\"cnpj\": "
+            "\"12ABC34501DE35\",\"serie\": \"1\"}");
+}
+
 TEST_F(LoginTest, ReadsBothStatementsOnTheMainQueryAndLeavesTheSecondOpen) {
   server.Enqueue(ScriptedAnswer(HttpAnswer("HTTP/1.1 200 OK", "", "\"t\"")));
   RunLogin();

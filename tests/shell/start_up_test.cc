@@ -103,6 +103,46 @@ TEST_P(StartUpTest, PendingSelfUpdateSwapsRunsTheFirstPassThenEnds) {
   EXPECT_FALSE(std::filesystem::exists(dir / "quorbin_sync.exe_new"));
 }
 
+// A company registered since July 2026: letters among the first twelve
+// positions, stored punctuated and in lower case. The login sends the whole
+// CNPJ, and the folder search finds the invoice whose file is not at its direct
+// path by the document's emit/CNPJ.
+TEST_P(StartUpTest, AlphanumericEmitterLogsInWholeAndItsInvoiceIsFoundBySearch) {
+  Terminal terminal(GetParam(),
+                    "UPDATE EMITENTE SET CNPJ = '12.abc.345/01de-35';\n"
+                    "INSERT INTO CUPOM VALUES (1, 4321, 'not-at-its-direct-path', "
+                    "'2026-11-10', '14:30:00', 0, 0, 0);\n");
+  terminal.InstallPosProgram();
+  terminal.WriteSettings(kDebugOn);
+  const auto folder = terminal.drive_c() / "Tavrellis" / "PDV" / "NFCe" / "Validadas" / "202611";
+  std::filesystem::create_directories(folder);
+  testing::WriteBytes(folder / "nota.xml",
+                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                      "<nfeProc xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"4.00\">"
+                      "<NFe><infNFe versao=\"4.00\" Id=\"NFe35261112ABC34501DE35650010000043211"
+                      "000043215\"><ide><cNF>00004321</cNF></ide><emit><CNPJ>12ABC34501DE35"
+                      "</CNPJ></emit></infNFe></NFe></nfeProc>\n");
+  FakeApi api;
+  auto& agent = terminal.agent();
+  agent.Start();
+  ASSERT_TRUE(
+      WaitFor([&] { return Contains(terminal.LogMessages(), "Nota numero 4321 enviada."); }, 30s))
+      << agent.StandardError() << ::testing::PrintToString(terminal.LogMessages());
+  EXPECT_TRUE(Contains(terminal.LogMessages(),
+                       "Nota não encontrada, tentando procurar pelas pastas... 12ABC34501DE35. "
+                       "00004321"));
+  const auto requests = api.Requests();
+  ASSERT_GE(requests.size(), 2u);
+  EXPECT_NE(requests.front().find("\"old\": true,\"cnpj\": \"12ABC34501DE35\",\"serie\": \"1\"}"),
+            std::string::npos)
+      << requests.front();
+  EXPECT_NE(requests.back().find("\"emitente\":\"12ABC34501DE35\""), std::string::npos)
+      << requests.back();
+  EXPECT_EQ(terminal.database().Scalar("SELECT WEB_EX FROM CUPOM WHERE NUMERO = 1"), "1");
+  agent.Signal(SIGTERM);
+  EXPECT_EQ(agent.Wait(20s), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StartUpTest,
                          ::testing::Values(Backend::kOdbcSqlite, Backend::kFirebird),
                          [](const auto& info) { return testing::BackendName(info.param); });

@@ -144,6 +144,15 @@ TEST_F(InvoiceLocationTest, PunctuatedEmitterCnpjKeepsItsDigitsOnly) {
   EXPECT_EQ(Locate(MayRow()), digits.string());
 }
 
+TEST_F(InvoiceLocationTest, AlphanumericEmitterCnpjIsComparedInCapitals) {
+  emitente.SetRows({FakeRow{{"cnpj", TextValue("12.abc.345/01de-35")}}});
+  f.Put("Validadas/digits.xml", WrappedInvoice("1234501", "1234"));
+  f.Put("Validadas/lower.xml", WrappedInvoice("12abc34501de35", "1234"));
+  const fs::path whole = f.Put("Validadas/whole.xml", WrappedInvoice("12ABC34501DE35", "1234"));
+  EXPECT_EQ(Locate(MayRow()), whole.string());
+  EXPECT_EQ(locator.PassEmitterCnpj(), "12ABC34501DE35");
+}
+
 TEST_F(InvoiceLocationTest, EmptyEmitterMatchesOnlyAnEmptyCnpj) {
   emitente.SetRows({});
   f.Put("Validadas/a.xml", WrappedInvoice(kCnpj, "1234"));
