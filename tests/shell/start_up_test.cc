@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "shell/agent.h"
+#include "support/debug_port.h"
 #include "support/scripted_http_server.h"
 #include "support/terminal.h"
 
@@ -22,7 +23,6 @@ using testing::Terminal;
 using testing::WaitFor;
 
 constexpr const char* kDebugOn = "[MAIN]\r\nDEBUG=1\r\n";
-constexpr std::uint16_t kDebugPort = 8000;
 
 std::string ConnectionLine(Backend backend) {
   return backend == Backend::kFirebird ? "Banco de dados - Firebird"
@@ -35,20 +35,20 @@ class FakeApi {
   explicit FakeApi(std::string login_answer = HttpAnswer("HTTP/1.1 200 OK",
                                                          "Content-Type: application/json\r\n",
                                                          "\"tok-42\""))
-      : server_(kDebugPort) {
-    server_.SetResponder([login_answer](const std::string& request) {
+      : server_(testing::ListenOnDebugPort()) {
+    server_->SetResponder([login_answer](const std::string& request) {
       if (request.starts_with("POST /api/pdv/login/ ")) return ScriptedAnswer(login_answer);
       return ScriptedAnswer(HttpAnswer("HTTP/1.1 200 OK", {}, "{}"));
     });
   }
   std::vector<std::string> Requests() const {
     std::vector<std::string> requests;
-    for (const auto& connection : server_.Connections()) requests.push_back(connection.request);
+    for (const auto& connection : server_->Connections()) requests.push_back(connection.request);
     return requests;
   }
 
  private:
-  ScriptedHttpServer server_;
+  std::unique_ptr<ScriptedHttpServer> server_;
 };
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
