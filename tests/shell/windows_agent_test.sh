@@ -103,7 +103,15 @@ wait_until 100 port_busy || fail "the sandbox did not start"
 (cd "$work/first" && exec wine quorbin_sync.exe) &
 first=$!
 pids+=($first)
-# The first pass is over when the log has been still for a few seconds.
+# The first pass is over when no row is left pending (each one is either
+# uploaded or given up) and the log has been still for a few seconds; a slow
+# machine can search for longer than that without a log line.
+pending() {
+  sqlite3 "$database" "SELECT (SELECT count(*) FROM CUPOM WHERE WEB_EX = 0) +
+                              (SELECT count(*) FROM FECHAMENTOS WHERE WEB_EX = 0)" 2>/dev/null
+}
+none_pending() { [ "$(pending)" = 0 ]; }
+wait_until 1200 none_pending
 log=$work/first/log_sync.txt
 still=0
 last_size=-1
