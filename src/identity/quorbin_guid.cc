@@ -5,16 +5,9 @@
 #include "support/code_page.h"
 
 namespace quorbin {
-namespace {
 
-SystemHardwareSource& SystemSource() {
-  static SystemHardwareSource source;
-  return source;
-}
-
-}  // namespace
-
-TUQuorbinGUID::TUQuorbinGUID() : source_(SystemSource()) {}
+TUQuorbinGUID::TUQuorbinGUID()
+    : own_source_(std::make_unique<SystemHardwareSource>()), source_(*own_source_) {}
 
 std::string TUQuorbinGUID::RETORNARGUID() {
   FBuffer.clear();
@@ -38,11 +31,12 @@ template <typename Member, std::size_t N>
 void TUQuorbinGUID::Collect(const char* class_name, InfoSet<Member> set,
                             const std::array<const char*, N>& properties) {
   if (set.Empty()) return;
-  for (const auto& object : source_.Objects(class_name)) {
-    for (std::size_t member = 0; member < N; ++member) {
-      if (!set.Contains(static_cast<Member>(member))) continue;
-      FBuffer += WmiValueToText(PropertyValue(object, properties[member]));
-    }
+  std::vector<std::string> selected;
+  for (std::size_t member = 0; member < N; ++member) {
+    if (set.Contains(static_cast<Member>(member))) selected.emplace_back(properties[member]);
+  }
+  for (const auto& object : source_.Objects(class_name, selected)) {
+    for (const std::string& name : selected) FBuffer += WmiValueToText(PropertyValue(object, name));
   }
 }
 

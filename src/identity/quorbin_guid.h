@@ -9,12 +9,15 @@
 // BIOS, processor; a class whose set is empty is not queried; for each object in
 // turn the selected properties follow in member order.
 //
-// A failure of the source (a property that cannot be read) reaches the caller; a
-// volume serial that cannot be read contributes empty text.
+// Only the selected properties are asked of the source (the machine's
+// description connects once for all the classes). A failure of the source (a
+// selected property that cannot be read) reaches the caller; a volume serial
+// that cannot be read contributes empty text.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "identity/hardware_source.h"
@@ -80,7 +83,8 @@ inline constexpr std::array<const char*, 5> kProcessorProperties = {
 
 class TUQuorbinGUID {
  public:
-  // Reads the machine through the system's own description.
+  // Reads the machine through the system's own description, connected once for
+  // the life of this object.
   TUQuorbinGUID();
   explicit TUQuorbinGUID(HardwareSource& source) : source_(source) {}
 
@@ -112,6 +116,7 @@ class TUQuorbinGUID {
   TProcessorInfoSet FProcessorInfo;
   TMotherBoardInfoSet FMotherBoardInfo;
   std::string FBuffer;
+  std::unique_ptr<HardwareSource> own_source_;
   HardwareSource& source_;
 };
 

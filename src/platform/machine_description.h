@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,13 +66,32 @@ struct MachineObject {
   std::vector<std::pair<std::string, MachineValue>> properties;
 };
 
-// The objects of one class, named as in WMI ("Win32_BaseBoard",
-// "Win32_OperatingSystem", "Win32_BIOS", "Win32_Processor"), in the order the
-// system delivers them, each with the properties the fingerprint can select. A
-// class the system does not describe has no objects. On Windows a failure of WMI
-// (no scripting locator, a refused connection, a failed query, a property that
-// cannot be read) throws std::runtime_error with the system's reason.
-std::vector<MachineObject> QueryMachineClass(std::string_view class_name);
+// The system's description of the machine, read one class at a time. On
+// Windows the first query creates the WMI scripting locator and connects it to
+// "root\cimv2" on this machine; the later queries of the same description use
+// that connection (a connection that failed is tried again by the next query).
+class MachineDescription {
+ public:
+  MachineDescription();
+  ~MachineDescription();
+  MachineDescription(const MachineDescription&) = delete;
+  MachineDescription& operator=(const MachineDescription&) = delete;
+
+  // The objects of one class, named as in WMI ("Win32_BaseBoard",
+  // "Win32_OperatingSystem", "Win32_BIOS", "Win32_Processor"), in the order the
+  // system delivers them, each with the named properties only, in the order
+  // named: the others are never read. A property the system does not describe
+  // for the class is Null; a class it does not describe has no objects. On
+  // Windows a failure of WMI (no scripting locator, a refused connection, a
+  // failed query, a named property that cannot be read) throws
+  // std::runtime_error with the system's reason.
+  std::vector<MachineObject> Objects(std::string_view class_name,
+                                     const std::vector<std::string>& properties);
+
+ private:
+  struct Connection;
+  std::unique_ptr<Connection> connection_;
+};
 
 // The serial number of the system volume, or nullopt when it cannot be read.
 std::optional<std::uint32_t> SystemVolumeSerial();

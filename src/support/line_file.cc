@@ -149,16 +149,16 @@ std::string ReadRegularFileBytes(const std::filesystem::path& path, std::size_t 
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
   if (error || status.type() == std::filesystem::file_type::not_found) {
-    throw Failure("Cannot open file \"" + path.string() + "\".");
+    throw Failure("Cannot open file \"" + Utf8FromPath(path) + "\".");
   }
   if (!std::filesystem::is_regular_file(status)) {
-    throw Failure("Cannot open file \"" + path.string() + "\": it is not a regular file.");
+    throw Failure("Cannot open file \"" + Utf8FromPath(path) + "\": it is not a regular file.");
   }
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw Failure("Cannot open file \"" + path.string() + "\".");
+  if (!in) throw Failure("Cannot open file \"" + Utf8FromPath(path) + "\".");
   const auto too_large = [&] {
-    return Failure("File \"" + path.string() + "\" is larger than " + std::to_string(max_bytes) +
-                   " bytes.");
+    return Failure("File \"" + Utf8FromPath(path) + "\" is larger than " +
+                   std::to_string(max_bytes) + " bytes.");
   };
   const auto size = std::filesystem::file_size(path, error);
   if (!error && size > max_bytes) throw too_large();
@@ -170,7 +170,7 @@ std::string ReadRegularFileBytes(const std::filesystem::path& path, std::size_t 
     in.read(bytes.data() + filled, static_cast<std::streamsize>(bytes.size() - filled));
     filled += static_cast<std::size_t>(in.gcount());
   }
-  if (in.bad()) throw Failure("Cannot read file \"" + path.string() + "\".");
+  if (in.bad()) throw Failure("Cannot read file \"" + Utf8FromPath(path) + "\".");
   if (filled > max_bytes) throw too_large();
   bytes.resize(filled);
   return bytes;

@@ -6,6 +6,7 @@
 #include "api/error_page.h"
 #include "api/protocol_error.h"
 #include "platform/folder_listing.h"
+#include "support/paths.h"
 #include "support/settings.h"
 #include "sync/invoice_error_files.h"
 #include "sync/invoice_payload.h"
@@ -18,7 +19,7 @@ constexpr const char* kPendingOnline =
     "select * from cupom where web_ex = 0 and offline <> 2 order by nfce_num desc";
 
 bool IsFile(const std::string& path) {
-  return !path.empty() && platform::StampOfFile(path).has_value();
+  return !path.empty() && platform::StampOfFile(PathFromUtf8(path)).has_value();
 }
 
 }  // namespace
@@ -58,7 +59,8 @@ void InvoicePhase::HandleRow(Query& fbquery, RowProgress& progress) {
 
 void InvoicePhase::UploadRow(Query& fbquery, std::int32_t number, RowProgress& progress) {
   ApiClient& api = setup_.api;
-  const std::string body = BuildInvoicePayload(fbquery, progress.path, locator_.PassEmitterCnpj());
+  const std::string body =
+      BuildInvoicePayload(fbquery, PathFromUtf8(progress.path), locator_.PassEmitterCnpj());
   progress.posted = true;
   try {
     api.PrepareJsonRequest(true);
@@ -75,8 +77,8 @@ void InvoicePhase::UploadRow(Query& fbquery, std::int32_t number, RowProgress& p
     MarkExported(fbquery, setup_.fbconn);
   } else {
     lNotasComErro_.Append(number);
-    setup_.log.WriteLog(
-        prefix + " Erro: " + ErrorPagePath(fbquery.FieldByName("nfce_num").AsString()).string());
+    setup_.log.WriteLog(prefix + " Erro: " +
+                        Utf8FromPath(ErrorPagePath(fbquery.FieldByName("nfce_num").AsString())));
   }
 }
 

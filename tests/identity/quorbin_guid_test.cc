@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "identity/md5_hex.h"
 #include "support/failure.h"
@@ -19,9 +20,20 @@ class FakeHardware final : public HardwareSource {
   std::map<std::string, std::vector<MachineObject>, std::less<>> classes;
   std::optional<std::uint32_t> serial;
   std::vector<std::string> queried;
+  // The properties asked of each class.
+  std::map<std::string, std::vector<std::string>, std::less<>> asked;
+  // Properties that cannot be read, as "Class.Property": asking for one fails.
+  std::set<std::string> unreadable;
 
-  std::vector<MachineObject> Objects(std::string_view class_name) override {
+  std::vector<MachineObject> Objects(std::string_view class_name,
+                                     const std::vector<std::string>& properties) override {
     queried.emplace_back(class_name);
+    asked[std::string(class_name)] = properties;
+    for (const std::string& property : properties) {
+      if (unreadable.contains(std::string(class_name) + "." + property)) {
+        throw Failure("The property " + property + " cannot be read.");
+      }
+    }
     const auto found = classes.find(class_name);
     return found == classes.end() ? std::vector<MachineObject>{} : found->second;
   }
@@ -156,6 +168,28 @@ TEST_F(FingerprintTest, OwnSelectionQueriesOnlyItsClasses) {
   EXPECT_EQ(guid.Buffer(), "10.0cpu");
   const std::vector<std::string> queried = {"Win32_OperatingSystem", "Win32_Processor"};
   EXPECT_EQ(hardware.queried, queried);
+}
+
+TEST_F(FingerprintTest, OnlyTheSelectedPropertiesAreRead) {
+  // Properties a real system may fail to read, none of them selected.
+  hardware.unreadable = {"Win32_OperatingSystem.BuildNumber", "Win32_OperatingSystem.BuildType",
+                         "Win32_OperatingSystem.Version", "Win32_Processor.UniqueId",
+                         "Win32_Processor.ProcessorId"};
+  TUQuorbinGUID guid(hardware);
+  EXPECT_NO_THROW(guid.RETORNARGUID());
+  EXPECT_EQ(guid.Buffer(), "SMPABC[X|Y]DEFGHI");
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(hardware.asked["Win32_BaseBoard"],
+            (Names{"SerialNumber", "Manufacturer", "Product", "Model"}));
+  EXPECT_EQ(hardware.asked["Win32_OperatingSystem"],
+            (Names{"Manufacturer", "Name", "SerialNumber"}));
+  EXPECT_EQ(hardware.asked["Win32_BIOS"],
+            (Names{"BIOSVersion", "BuildNumber", "Description", "Manufacturer", "Name",
+                   "SerialNumber", "Version"}));
+  EXPECT_FALSE(hardware.asked.contains("Win32_Processor"));
+  // A selected one that cannot be read fails the fingerprint.
+  hardware.unreadable = {"Win32_OperatingSystem.Name"};
+  EXPECT_THROW(Fingerprint(), Failure);
 }
 
 TEST_F(FingerprintTest, UnreadablePropertyReachesTheCaller) {

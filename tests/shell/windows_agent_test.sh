@@ -4,7 +4,8 @@
 # Wine's odbc32.dll and the host's unixODBC under a SQL Server driver name, and
 # the API sandbox on 127.0.0.1:8000 with "DEBUG" on. The agent logs in, runs its
 # first pass, and every row it marks exported was received by the sandbox (or
-# given up by rule: its file is nowhere). A second start with the same mutex
+# given up by rule: its file is nowhere), those filed under names outside ASCII
+# included. A second start with the same mutex
 # ends at once with exit code 0 and writes nothing; a close request (taskkill
 # without /F) ends the first with 0.
 # Usage: windows_agent_test.sh <quorbin_sync.exe> <folder of the host's
@@ -66,6 +67,31 @@ export ODBCSYSINI=$work/odbc ODBCINI=$work/odbc/odbc.ini
 "$tools/sample-terminal" "$drive_c" >"$work/terminal.sql" || fail "sample-terminal failed"
 database=$work/first/VELPDV
 sqlite3 "$database" <"$work/terminal.sql" || fail "the sample database did not load"
+# Two invoices filed in a folder and under names outside ASCII: one that only the
+# search finds, and one whose row names its file (offline = 2).
+nfce=$drive_c/Tavrellis/PDV/NFCe
+accented=$nfce/Validadas/Março
+mkdir -p "$accented"
+searched_key=
+for key in $(sqlite3 "$database" "SELECT CHAVE_NFCE FROM CUPOM WHERE DATA = '2019-01-15'"); do
+  file=$(find "$nfce/Validadas" -name "$key-nfe.xml" | head -1)
+  [ -n "$file" ] || continue
+  searched_key=$key
+  mv "$file" "$accented/$key-ação.xml"
+  break
+done
+direct_key=
+for key in $(sqlite3 "$database" "SELECT CHAVE_NFCE FROM CUPOM WHERE DATA <> '2019-01-15'"); do
+  file=$(find "$nfce/Transmitidas" -name "$key-nfe.xml" | head -1)
+  [ -n "$file" ] || continue
+  direct_key=$key
+  mv "$file" "$accented/$key-cópia.xml"
+  sqlite3 "$database" "UPDATE CUPOM SET OFFLINE = 2,
+    CHAVE_NFCE = 'C:\Tavrellis\PDV\NFCe\Validadas\Março\\$key-cópia.xml'
+    WHERE CHAVE_NFCE = '$key'" || fail "the row of $key did not change"
+  break
+done
+[ -n "$searched_key" ] && [ -n "$direct_key" ] || fail "the sample terminal has no invoices to move"
 printf '[MAIN]\r\nDEBUG=1\r\nOFFLINE=1\r\n' >"$work/first/sync.ini"
 cp "$binary" "$work/first/quorbin_sync.exe"
 cp "$binary" "$work/second/quorbin_sync.exe"
@@ -77,7 +103,15 @@ wait_until 100 port_busy || fail "the sandbox did not start"
 (cd "$work/first" && exec wine quorbin_sync.exe) &
 first=$!
 pids+=($first)
-# The first pass is over when the log has been still for a few seconds.
+# The first pass is over when no row is left pending (each one is either
+# uploaded or given up) and the log has been still for a few seconds; a slow
+# machine can search for longer than that without a log line.
+pending() {
+  sqlite3 "$database" "SELECT (SELECT count(*) FROM CUPOM WHERE WEB_EX = 0) +
+                              (SELECT count(*) FROM FECHAMENTOS WHERE WEB_EX = 0)" 2>/dev/null
+}
+none_pending() { [ "$(pending)" = 0 ]; }
+wait_until 1200 none_pending
 log=$work/first/log_sync.txt
 still=0
 last_size=-1
@@ -104,6 +138,17 @@ given_up=$(grep -c "A nota não será enviada" <<<"$text")
   fail "$invoices_sent invoices marked exported ($given_up given up), $(received invoices '*.xml') received"
 [ "$(received closings '*.json')" -eq "$closings_sent" ] ||
   fail "$closings_sent closings marked exported, $(received closings '*.json') received"
+for key in "$searched_key" "$direct_key"; do
+  [ "$(sqlite3 "$database" "SELECT WEB_EX FROM CUPOM WHERE CHAVE_NFCE LIKE '%$key%'")" = 1 ] ||
+    fail "the invoice $key in Validadas\\Março was not marked exported"
+  [ "$(received invoices "*$key*.xml")" -eq 1 ] ||
+    fail "the invoice $key in Validadas\\Março was not uploaded"
+done
+for name in "$searched_key-ação.xml" "$direct_key-cópia.xml"; do
+  grep -qF "Arquivo encontrado em: C:\Tavrellis\PDV\NFCe\Validadas\Março\\$name" <<<"$text" ||
+    fail "the log does not show the path of $name"
+done
+echo "the invoices in Validadas\\Março were uploaded and marked exported"
 echo "first pass: $((invoices_sent - given_up)) invoices and $closings_sent closings uploaded and marked exported"
 
 start=$(date +%s)

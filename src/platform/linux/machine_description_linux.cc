@@ -150,8 +150,25 @@ std::vector<MachineObject> DescribeMachineClass(std::string_view class_name,
   return {};
 }
 
-std::vector<MachineObject> QueryMachineClass(std::string_view class_name) {
-  return DescribeMachineClass(class_name, "/");
+struct MachineDescription::Connection {};
+
+MachineDescription::MachineDescription() = default;
+MachineDescription::~MachineDescription() = default;
+
+std::vector<MachineObject> MachineDescription::Objects(std::string_view class_name,
+                                                       const std::vector<std::string>& properties) {
+  std::vector<MachineObject> objects;
+  for (const MachineObject& described : DescribeMachineClass(class_name, "/")) {
+    MachineObject& object = objects.emplace_back();
+    for (const std::string& name : properties) {
+      MachineValue value = MachineValue::Null();
+      for (const auto& [property, described_value] : described.properties) {
+        if (property == name) value = described_value;
+      }
+      object.properties.emplace_back(name, std::move(value));
+    }
+  }
+  return objects;
 }
 
 // The file-system identifier of "/": for ext4 and btrfs it derives from the

@@ -3,15 +3,17 @@
 #include <wbemcli.h>
 #include <wbemdisp.h>
 
+#include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "platform/machine_description.h"
 #include "platform/windows/com_windows.h"
+#include "platform/windows/machine_value_variant_windows.h"
 
 namespace quorbin::platform {
 namespace {
-
-using Kind = MachineValue::Kind;
 
 [[noreturn]] void Fail(const std::string& what, HRESULT status) {
   throw std::runtime_error(ComFailureText(what, status));
@@ -19,108 +21,6 @@ using Kind = MachineValue::Kind;
 
 void Check(HRESULT status, const std::string& what) {
   if (FAILED(status)) Fail(what, status);
-}
-
-MachineValue OfInteger(Kind kind, std::int64_t integer) {
-  MachineValue value = MachineValue::OfKind(kind);
-  value.integer = integer;
-  return value;
-}
-
-MachineValue OfNumber(Kind kind, double number) {
-  MachineValue value = MachineValue::OfKind(kind);
-  value.number = number;
-  return value;
-}
-
-MachineValue FromVariant(const VARIANT& variant);
-
-// One element of a safe array of element type `type`, read at `index`.
-MachineValue ArrayElement(SAFEARRAY* array, VARTYPE type, LONG index) {
-  Variant element;
-  if (type == VT_VARIANT) {
-    Check(SafeArrayGetElement(array, &index, element.get()), "Reading a WMI array failed");
-    return FromVariant(*element);
-  }
-  // Every other element type is read into a variant of that type.
-  if (type == VT_BSTR || type == VT_DISPATCH || type == VT_UNKNOWN) {
-    void* pointer = nullptr;  // a copy or a new reference, owned by the variant
-    Check(SafeArrayGetElement(array, &index, &pointer), "Reading a WMI array failed");
-    element.get()->vt = type;
-    element.get()->byref = pointer;
-  } else if (SafeArrayGetElemsize(array) > sizeof element.get()->llVal) {
-    return MachineValue::OfKind(Kind::kEmpty);  // decimals and records: no text
-  } else {
-    element.get()->vt = type;
-    Check(SafeArrayGetElement(array, &index, &element.get()->llVal), "Reading a WMI array failed");
-  }
-  return FromVariant(*element);
-}
-
-MachineValue FromArray(const VARIANT& variant) {
-  SAFEARRAY* array = (variant.vt & VT_BYREF) ? *variant.pparray : variant.parray;
-  std::vector<MachineValue> items;
-  if (array && SafeArrayGetDim(array) >= 1) {
-    LONG lower = 0;
-    LONG upper = -1;
-    SafeArrayGetLBound(array, 1, &lower);
-    SafeArrayGetUBound(array, 1, &upper);
-    const auto type = static_cast<VARTYPE>(variant.vt & VT_TYPEMASK);
-    for (LONG index = lower; index <= upper; ++index) {
-      items.push_back(ArrayElement(array, type, index));
-    }
-  }
-  return MachineValue::Array(std::move(items));
-}
-
-MachineValue FromVariant(const VARIANT& variant) {
-  if (variant.vt & VT_ARRAY) return FromArray(variant);
-  if (variant.vt == (VT_BYREF | VT_VARIANT)) return FromVariant(*variant.pvarVal);
-  switch (variant.vt) {
-    case VT_EMPTY:
-      return MachineValue::OfKind(Kind::kEmpty);
-    case VT_NULL:
-      return MachineValue::Null();
-    case VT_I1:
-      return OfInteger(Kind::kInteger, variant.cVal);
-    case VT_I2:
-      return OfInteger(Kind::kInteger, variant.iVal);
-    case VT_I4:
-    case VT_INT:
-      return OfInteger(Kind::kInteger, variant.lVal);
-    case VT_I8:
-      return OfInteger(Kind::kInteger, variant.llVal);
-    case VT_UI1:
-      return OfInteger(Kind::kByte, variant.bVal);
-    case VT_UI2:
-      return OfInteger(Kind::kUnsigned, variant.uiVal);
-    case VT_UI4:
-    case VT_UINT:
-      return OfInteger(Kind::kUnsigned, variant.ulVal);
-    case VT_UI8:
-      return OfInteger(Kind::kUnsigned, static_cast<std::int64_t>(variant.ullVal));
-    case VT_R4:
-      return OfNumber(Kind::kFloat, variant.fltVal);
-    case VT_R8:
-      return OfNumber(Kind::kFloat, variant.dblVal);
-    case VT_CY:
-      return OfNumber(Kind::kFloat, static_cast<double>(variant.cyVal.int64) / 10000.0);
-    case VT_DATE:
-      return OfNumber(Kind::kDate, variant.date);
-    case VT_BOOL: {
-      MachineValue value = MachineValue::OfKind(Kind::kBoolean);
-      value.boolean = variant.boolVal != VARIANT_FALSE;
-      return value;
-    }
-    case VT_BSTR:
-      return MachineValue::Text(
-          variant.bstrVal
-              ? Utf8FromWide(std::wstring_view(variant.bstrVal, SysStringLen(variant.bstrVal)))
-              : std::string());
-    default:
-      // Embedded objects and other kinds have no text of their own.
-      return MachineValue::OfKind(Kind::kEmpty);
-  }
 }
 
 // The next object of an enumeration as the interface asked for; nothing at the
@@ -150,49 +50,24 @@ ComRef<IEnumVARIANT> EnumeratorOf(Collection* collection) {
   return items;
 }
 
-struct ClassProperties {
-  std::string_view class_name;
-  std::vector<const wchar_t*> names;
-};
-
-// The properties each class of the fingerprint offers, read by name as the
-// scripting interface reads them.
-const std::vector<const wchar_t*>& PropertyNames(std::string_view class_name) {
-  static const ClassProperties kClasses[] = {
-      {"Win32_BaseBoard", {L"SerialNumber", L"Manufacturer", L"Product", L"Model"}},
-      {"Win32_OperatingSystem",
-       {L"BuildNumber", L"BuildType", L"Manufacturer", L"Name", L"SerialNumber", L"Version"}},
-      {"Win32_BIOS",
-       {L"BIOSVersion", L"BuildNumber", L"Description", L"Manufacturer", L"Name", L"SerialNumber",
-        L"Version"}},
-      {"Win32_Processor", {L"Description", L"Manufacturer", L"Name", L"ProcessorId", L"UniqueId"}},
-  };
-  static const std::vector<const wchar_t*> kNone;
-  for (const ClassProperties& known : kClasses) {
-    if (known.class_name == class_name) return known.names;
-  }
-  return kNone;
-}
-
-MachineObject ReadObject(ISWbemObject* object, std::string_view class_name) {
+MachineObject ReadObject(ISWbemObject* object, const std::vector<std::string>& names) {
   ComRef<ISWbemPropertySet> properties;
   Check(object->get_Properties_(properties.put()), "Reading WMI properties failed");
   MachineObject result;
-  for (const wchar_t* name : PropertyNames(class_name)) {
-    const std::string text = Utf8FromWide(name);
-    const Bstr wanted(name);
+  for (const std::string& name : names) {
+    const Bstr wanted(WideFromUtf8(name));
     ComRef<ISWbemProperty> property;
     const HRESULT found = properties->Item(wanted.get(), 0, property.put());
     if (found == static_cast<HRESULT>(WBEM_E_NOT_FOUND)) {
       // A class that the system describes without this property (Wine's
       // Win32_BIOS has no BIOSVersion): it has no value.
-      result.properties.emplace_back(text, MachineValue::Null());
+      result.properties.emplace_back(name, MachineValue::Null());
       continue;
     }
-    Check(found, "Reading the WMI property " + text + " failed");
+    Check(found, "Reading the WMI property " + name + " failed");
     Variant value;
-    Check(property->get_Value(value.get()), "Reading the WMI property " + text + " failed");
-    result.properties.emplace_back(text, FromVariant(*value));
+    Check(property->get_Value(value.get()), "Reading the WMI property " + name + " failed");
+    result.properties.emplace_back(name, MachineValueOfVariant(*value));
   }
   return result;
 }
@@ -219,18 +94,26 @@ ComRef<ISWbemServices> ConnectServices() {
 
 }  // namespace
 
-std::vector<MachineObject> QueryMachineClass(std::string_view class_name) {
-  const ComRef<ISWbemServices> services = ConnectServices();
+struct MachineDescription::Connection {
+  ComRef<ISWbemServices> services;
+};
+
+MachineDescription::MachineDescription() : connection_(std::make_unique<Connection>()) {}
+MachineDescription::~MachineDescription() = default;
+
+std::vector<MachineObject> MachineDescription::Objects(std::string_view class_name,
+                                                       const std::vector<std::string>& properties) {
+  if (!connection_->services) connection_->services = ConnectServices();
   const Bstr query(WideFromUtf8("SELECT * FROM " + std::string(class_name)));
   const Bstr language(L"WQL");
   ComRef<ISWbemObjectSet> found;
-  Check(services->ExecQuery(query.get(), language.get(), 0, nullptr, found.put()),
+  Check(connection_->services->ExecQuery(query.get(), language.get(), 0, nullptr, found.put()),
         "The WMI query for " + std::string(class_name) + " failed");
   std::vector<MachineObject> objects;
   const ComRef<IEnumVARIANT> items = EnumeratorOf(found.get());
   ComRef<ISWbemObject> object;
   while (Next(items.get(), IID_ISWbemObject, object)) {
-    objects.push_back(ReadObject(object.get(), class_name));
+    objects.push_back(ReadObject(object.get(), properties));
   }
   return objects;
 }

@@ -59,8 +59,21 @@ Win32EventLoop::~Win32EventLoop() {
 LRESULT CALLBACK Win32EventLoop::WindowProcedure(HWND window, UINT message, WPARAM wparam,
                                                  LPARAM lparam) {
   auto* loop = reinterpret_cast<Win32EventLoop*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (loop && loop->message_handler_ && loop->message_handler_(message, wparam, lparam)) return 0;
+  if (loop) {
+    // Timers are delivered here, not by the agent's own loop, so that every loop
+    // that dispatches the window's messages delivers them: a message box's, the
+    // tray menu's, a pass's pumping.
+    if (message == WM_TIMER && loop->DeliverTimer(wparam)) return 0;
+    if (loop->message_handler_ && loop->message_handler_(message, wparam, lparam)) return 0;
+  }
   return DefWindowProcW(window, message, wparam, lparam);
+}
+
+bool Win32EventLoop::DeliverTimer(UINT_PTR id) {
+  const auto timer = timers_.find(id);
+  if (timer == timers_.end()) return false;
+  timer->second();
+  return true;
 }
 
 std::unique_ptr<Timer> Win32EventLoop::CreateTimer(int interval_ms,
@@ -71,13 +84,6 @@ std::unique_ptr<Timer> Win32EventLoop::CreateTimer(int interval_ms,
 }
 
 void Win32EventLoop::Dispatch(const MSG& message) {
-  if (message.message == WM_TIMER && message.hwnd == window_) {
-    const auto timer = timers_.find(message.wParam);
-    if (timer != timers_.end()) {
-      timer->second();
-      return;
-    }
-  }
   TranslateMessage(&message);
   DispatchMessageW(&message);
 }

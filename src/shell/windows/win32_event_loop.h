@@ -1,6 +1,8 @@
 // The agent's event loop on Windows: a hidden window (no taskbar button) whose
 // message queue delivers the window timers, the tray icon's messages and the
-// menu; the loop ends with WM_QUIT.
+// menu; the loop ends with WM_QUIT. The window procedure itself runs the timers
+// and the tray, so any loop that dispatches the thread's messages delivers them:
+// a message box on screen and the tray menu as well as Run and RunPending.
 #pragma once
 
 #include <windows.h>
@@ -31,6 +33,8 @@ class Win32EventLoop final : public EventLoop {
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND, UINT, WPARAM, LPARAM);
+  // Runs the timer `id` of CreateTimer; false when it is none of them.
+  bool DeliverTimer(UINT_PTR id);
   void Dispatch(const MSG& message);
 
   HWND window_ = nullptr;
