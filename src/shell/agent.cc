@@ -52,6 +52,9 @@ void Agent::tmrsyncTimer() {
   } catch (const std::exception& failure) {
     setup_.log.WriteLog(failure.what());
   }
+  // The watchdog may have armed the timer during the pass: the interval counts
+  // from now in every case.
+  tmrsync_->Disarm();
   tmrsync_->Arm();
   pass_running_ = false;
   if (end_requested_) setup_.loop.Quit();

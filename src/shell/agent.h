@@ -1,10 +1,11 @@
 // The agent object: it owns the pass timer `tmrsync` and the watchdog
-// `check_alive`, runs start-up (given to Start), and runs passes. A pass writes its start message,
-// disarms `tmrsync`, runs its phases inside one failure boundary (a failure is
-// logged, alone, and ends the pass) and arms `tmrsync` again, so the next pass
-// starts one full interval after this one ended. Passes never nest: a pass timer
-// event delivered while a pass pumps events is dropped. The watchdog re-arms the
-// pass timer after three whole minutes without a log line.
+// `check_alive`, runs start-up (given to Start), and runs passes. A pass writes
+// its start message, disarms `tmrsync`, runs its phases inside one failure
+// boundary (a failure is logged, alone, and ends the pass) and restarts
+// `tmrsync`, so the next pass starts one full interval after this one ended, also
+// when the watchdog armed the timer while the pass ran. Passes never nest: a pass
+// timer event delivered while a pass pumps events is dropped. The watchdog re-arms
+// the pass timer after three whole minutes without a log line.
 //
 // A request to end made during a pass takes effect when the pass has returned.
 #pragma once

@@ -1,9 +1,9 @@
 // Process entry: one agent per machine, the application without a window, the
-// tray icon when there is a display, the agent object and its start-up, then the
-// event loop until "Sair", SIGTERM or SIGINT asks to end. The exit code is 0.
+// tray icon when there is a usable display, the agent object and its start-up,
+// then the event loop until "Sair", SIGTERM or SIGINT asks to end (closing a
+// message box still open). The exit code is 0.
 #include <QApplication>
 #include <QSocketNotifier>
-#include <cstdlib>
 #include <memory>
 
 #include "platform/single_instance.h"
@@ -19,21 +19,18 @@
 
 namespace {
 
-bool HasDisplay() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) return true;
-  }
-  return false;
-}
-
-std::unique_ptr<QCoreApplication> CreateApplication(int& argc, char** argv, bool graphical) {
-  if (!graphical) return std::make_unique<QCoreApplication>(argc, argv);
-  // A display that cannot be reached must not abort the agent: fall back to a
-  // screenless platform (no tray then).
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
+// The application, and whether it has a screen: only an X display that answers
+// counts (a Wayland session is used through its X server, XWayland). Without one
+// the agent runs headless, so that no message waits in a dialog nobody can see.
+std::unique_ptr<QCoreApplication> CreateApplication(int& argc, char** argv, bool& graphical) {
+  graphical = false;
+  if (qEnvironmentVariableIsEmpty("DISPLAY")) return std::make_unique<QCoreApplication>(argc, argv);
+  // A display that cannot be reached must not abort the agent: Qt then falls back
+  // to a screenless platform, which counts as no display.
+  qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
   auto application = std::make_unique<QApplication>(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
+  graphical = QGuiApplication::platformName() == QStringLiteral("xcb");
   return application;
 }
 
@@ -43,7 +40,7 @@ int main(int argc, char** argv) {
   using namespace quorbin;
   if (!platform::AcquireSingleInstance(platform::SingleInstanceName())) return 0;
 
-  const bool graphical = HasDisplay();
+  bool graphical = false;
   const auto application = CreateApplication(argc, argv, graphical);
 
   QtEventLoop loop;
@@ -57,16 +54,22 @@ int main(int argc, char** argv) {
        .show_message = [graphical](const std::string& text) { ShowMessage(text, graphical); },
        .run_phases = [&services] { services.pass.Run(); }});
 
+  // "Sair", SIGTERM and SIGINT: a message box still open is closed, so that the
+  // request takes effect as soon as a running pass has returned.
+  const auto end = [&agent] {
+    agent.sairClick();
+    CloseOpenMessages();
+  };
   std::unique_ptr<QSocketNotifier> termination;
   if (const int fd = platform::TerminationRequestDescriptor(); fd >= 0) {
     termination = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(termination.get(), &QSocketNotifier::activated, [&agent] {
+    QObject::connect(termination.get(), &QSocketNotifier::activated, [end] {
       platform::AcknowledgeTerminationRequest();
-      agent.sairClick();
+      end();
     });
   }
   std::unique_ptr<TrayIcon> tray;
-  if (graphical) tray = std::make_unique<TrayIcon>([&agent] { agent.sairClick(); });
+  if (graphical) tray = std::make_unique<TrayIcon>(end);
 
   agent.Start([&] { FormCreate(agent, services.start_up); });
   loop.Run();

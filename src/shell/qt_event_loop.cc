@@ -11,6 +11,8 @@ namespace {
 class QtTimer final : public Timer {
  public:
   QtTimer(int interval_ms, std::function<void()> on_elapsed) {
+    // A coarse timer may fire up to 5 % early; the pass interval is a full one.
+    timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(interval_ms);
     QObject::connect(&timer_, &QTimer::timeout, std::move(on_elapsed));
     timer_.start();

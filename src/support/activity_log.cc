@@ -134,8 +134,12 @@ void ActivityLog::WriteLog(std::string_view message) noexcept {
 void ActivityLog::Write(DateTime now, std::string_view message) {
   const auto lines = MessageLines(now, message);
   std::error_code error;
+  const auto status = std::filesystem::status(file_, error);
+  const bool exists = status.type() != std::filesystem::file_type::not_found;
+  // A pipe or device under the log's name would make the open wait: lose the line.
+  if (exists && !std::filesystem::is_regular_file(status)) return;
   const auto size = std::filesystem::file_size(file_, error);
-  const bool exists = !error;
+  if (exists && error) return;
   if (exists && (!encoding_ || size != known_size_)) {
     std::ofstream probe(file_, std::ios::binary | std::ios::app);  // fails on a read-only log
     if (!probe) return;

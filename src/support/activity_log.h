@@ -9,7 +9,8 @@
 // whatever the size of the log.
 //
 // WriteLog never fails: the time of the call becomes LastLogTime first, and any
-// failure to write is swallowed (the line is lost).
+// failure to write is swallowed (the line is lost). Only a regular file is
+// opened: a pipe or a device under the log's name loses the line without waiting.
 #pragma once
 
 #include <cstdint>

@@ -176,11 +176,28 @@ std::string ReadRegularFileBytes(const std::filesystem::path& path, std::size_t 
   return bytes;
 }
 
+namespace {
+
+// Opening a pipe waits for its other end, a device may never answer: a line file
+// that exists is opened only when it is a regular file (or a link to one).
+void RequireRegularOrMissing(const std::filesystem::path& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (status.type() == std::filesystem::file_type::not_found) return;
+  if (error || !std::filesystem::is_regular_file(status)) {
+    throw Failure("Cannot open file \"" + Utf8FromPath(path) + "\": it is not a regular file.");
+  }
+}
+
+}  // namespace
+
 LineFile ReadLineFile(const std::filesystem::path& path) {
+  RequireRegularOrMissing(path);
   return DecodeLineFile(ReadFileBytes(path));
 }
 
 void WriteLineFile(const std::filesystem::path& path, const LineFile& file) {
+  RequireRegularOrMissing(path);
   const std::string bytes = EncodeLineFile(file);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) throw Failure("Cannot create file \"" + Utf8FromPath(path) + "\".");

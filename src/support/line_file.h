@@ -44,6 +44,8 @@ std::string ReadFileBytes(const std::filesystem::path& path);
 // or a larger file fails without a byte being read, so nothing here can wait for
 // a writer or read without end.
 std::string ReadRegularFileBytes(const std::filesystem::path& path, std::size_t max_bytes);
+// Both open only a regular file (or a link to one); a pipe, a folder or a device
+// under the name fails without being opened.
 LineFile ReadLineFile(const std::filesystem::path& path);
 void WriteLineFile(const std::filesystem::path& path, const LineFile& file);
 

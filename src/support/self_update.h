@@ -3,10 +3,13 @@
 // "quorbin_sync.exe_old" and the new file into its place, then asks to end so that
 // the next start runs the new version. Renames never overwrite.
 //
-// A previous version left as "quorbin_sync.exe_old" by an earlier swap is removed
-// first, so that it cannot block every later update. When the second rename
-// fails, the first is undone, so the executable's own name is never left empty.
-// Nothing is logged.
+// Only a regular file under the pending name is a new version; anything else
+// there (a folder, a link) is ignored. A previous version left as
+// "quorbin_sync.exe_old" by an earlier swap is removed first, so that it cannot
+// block every later update, but only when the swap can go ahead: never when the
+// agent runs as one of the two fixed names. When the second rename fails, the
+// first is undone, so the executable's own name is never left empty. Nothing is
+// logged.
 #pragma once
 
 #include <filesystem>

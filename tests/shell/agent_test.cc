@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -144,6 +145,34 @@ TEST_F(AgentTest, PassTimerElapsingInsideAPassStartsNoNestedPass) {
   loop.Advance(120'000);
   EXPECT_EQ(PassCount(), 2);
   EXPECT_EQ(deepest, 1);
+}
+
+// A pass that outlasts the watchdog: the watchdog arms the pass timer inside it,
+// and the next pass must still wait a full interval after this one ends.
+TEST_F(AgentTest, NextPassWaitsAFullIntervalAfterAPassTheWatchdogRearmed) {
+  std::vector<std::int64_t> starts;
+  std::vector<std::int64_t> ends;
+  phases = [&] {
+    starts.push_back(loop.now_ms());
+    if (starts.size() == 1) {
+      // Four silent minutes, pumping events every second, then a last stretch
+      // without events.
+      for (int second = 0; second < 240; ++second) {
+        loop.Sleep(1000);
+        loop.RunPending();
+      }
+      loop.Sleep(100'000);
+    }
+    ends.push_back(loop.now_ms());
+  };
+  Agent& agent = MakeAgent();
+  agent.Start(first_pass(agent));
+  ASSERT_EQ(ends.size(), 1u);
+  loop.Advance(119'999);
+  EXPECT_EQ(starts.size(), 1u) << "a pass came " << starts.back() - ends[0] << " ms after the last";
+  loop.Advance(1);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1] - ends[0], kPassIntervalMs);
 }
 
 TEST_F(AgentTest, EndRequestedDuringAPassTakesEffectAfterIt) {

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <string>
+#include <utility>
+
 #include "support/agent_process.h"
 #include "support/temp_dir.h"
 
@@ -27,6 +30,44 @@ TEST(AgentProcessTest, HeadlessAgentWritesItsLinesAndEndsCleanlyOnSigterm) {
   EXPECT_FALSE(agent.StandardError().empty());
   agent.Signal(SIGTERM);
   EXPECT_EQ(agent.Wait(10s), 0);
+}
+
+// A display that names no X server, and a Wayland session without an X server,
+// are no display: start-up's failure must reach standard error (not a dialog
+// nobody sees), and the agent must still end on SIGTERM.
+TEST(AgentProcessTest, UnusableDisplayRunsHeadless) {
+  TempDir reference_dir;
+  AgentProcess reference(QUORBIN_AGENT_BINARY, reference_dir.path());
+  reference.Start();
+  ASSERT_TRUE(WaitFor([&] { return !reference.StandardError().empty(); }, 10s));
+  reference.Signal(SIGTERM);
+  ASSERT_EQ(reference.Wait(10s), 0);
+  // The failure names the database file, below the agent's own folder.
+  const auto failure_in = [&](const TempDir& dir) {
+    std::string text = reference.StandardError();
+    const std::string folder = reference_dir.path().string();
+    for (auto at = text.find(folder); at != std::string::npos; at = text.find(folder, at)) {
+      text.replace(at, folder.size(), dir.path().string());
+      at += dir.path().string().size();
+    }
+    return text;
+  };
+
+  const std::pair<const char*, const char*> displays[] = {
+      {"DISPLAY", ":4093"}, {"WAYLAND_DISPLAY", "quorbin-test-no-compositor"}};
+  for (const auto& [variable, value] : displays) {
+    SCOPED_TRACE(std::string(variable) + "=" + value);
+    TempDir dir;
+    AgentProcess agent(QUORBIN_AGENT_BINARY, dir.path());
+    agent.SetEnv(variable, value);
+    agent.Start();
+    const std::string failure = failure_in(dir);
+    EXPECT_TRUE(
+        WaitFor([&] { return agent.StandardError().find(failure) != std::string::npos; }, 10s))
+        << agent.StandardError();
+    agent.Signal(SIGTERM);
+    EXPECT_EQ(agent.Wait(10s), 0);
+  }
 }
 
 TEST(AgentProcessTest, SigintActsLikeSair) {

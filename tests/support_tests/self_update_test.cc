@@ -57,6 +57,32 @@ TEST_F(SelfUpdateTest, OldVersionThatCannotBeRemovedLeavesEverythingInPlace) {
   EXPECT_EQ(ReadBytes(pending), "v3");
 }
 
+// Only a regular file is a new version: a folder (or anything else) under the
+// pending name changes nothing, not even a stale previous version.
+TEST_F(SelfUpdateTest, PendingNameThatIsNotARegularFileIsIgnored) {
+  WriteBytes(running, "v2");
+  WriteBytes(previous, "v1");
+  std::filesystem::create_directory(pending);
+  EXPECT_FALSE(ApplyPendingUpdate(running));
+  EXPECT_EQ(ReadBytes(running), "v2");
+  EXPECT_EQ(ReadBytes(previous), "v1");
+  EXPECT_TRUE(std::filesystem::is_directory(pending));
+}
+
+// Started under one of the two fixed names, the agent must neither delete its
+// own file nor swap it away.
+TEST_F(SelfUpdateTest, RunningUnderAFixedNameSwapsNothing) {
+  WriteBytes(previous, "v1");
+  WriteBytes(pending, "v2");
+  EXPECT_FALSE(ApplyPendingUpdate(previous));
+  EXPECT_EQ(ReadBytes(previous), "v1");
+  EXPECT_EQ(ReadBytes(pending), "v2");
+
+  EXPECT_FALSE(ApplyPendingUpdate(pending));
+  EXPECT_EQ(ReadBytes(previous), "v1");
+  EXPECT_EQ(ReadBytes(pending), "v2");
+}
+
 TEST_F(SelfUpdateTest, FailedSecondRenameGivesTheExecutableItsNameBack) {
   WriteBytes(running, "v2");
   WriteBytes(pending, "v3");
