@@ -31,7 +31,7 @@ TEST(LogSummaryTest, RefusalsAreThoseAfterTheLastSendOfAnyKind) {
       {"an answer other than 200 is no send",
        {"[01/02/2026 10:00:08] : Fechamento numero 12 Erro: HTTP/1.1 202 Accepted", refused},
        std::nullopt,
-       2},
+       1},
       {"unstamped continuation lines are ignored",
        {"Nota numero 5 enviada.", "Erro ao enviar Post JSON:HTTP/1.1 500 X. "},
        std::nullopt,
