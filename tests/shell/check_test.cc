@@ -150,16 +150,14 @@ std::vector<std::string> Between(const std::vector<std::string>& lines, const st
 std::vector<std::string> ExpectedHead(Terminal& terminal, const std::string& debug,
                                       const std::string& api_address) {
   const auto directory = terminal.executable_directory().string();
-  return {"executable directory: " + directory + " (writable)",
-          "version: 1.2",
+  return {"executable directory: " + directory + " (writable)", "version: 1.2",
           "sync.ini: " + directory + "/sync.ini, DEBUG=" + debug + ", OFFLINE=1",
           "API address: " + api_address,
           "point-of-sale program: " + Drive(terminal, "Tavrellis/PDV/Quorbin.exe") + " (found)"};
 }
 
 const std::vector<std::string> kExpectedLogLines = {
-    "another agent running: no",
-    "last pass started: 09/12/2026 10:02:03",
+    "another agent running: no", "last pass started: 09/12/2026 10:02:03",
     "last closing or invoice sent: [09/12/2026 10:00:03] : Nota numero 7 enviada.",
     "refusals since then: 1",
     "  [09/12/2026 10:02:04] : Erro ao enviar Post JSON:HTTP/1.1 403 Forbidden. "};
@@ -179,7 +177,8 @@ void ExpectDatabaseLines(const std::vector<std::string>& lines, Terminal& termin
   } else {
     EXPECT_TRUE(database[0].starts_with("database SQL Server LOCALHOST\\QUORPDV VELPDV: failed: "))
         << database[0];
-    EXPECT_TRUE(database[1].starts_with("database SQL Server LOCALHOST\\SQLEXPRESS VELPDV: failed: "))
+    EXPECT_TRUE(
+        database[1].starts_with("database SQL Server LOCALHOST\\SQLEXPRESS VELPDV: failed: "))
         << database[1];
     EXPECT_EQ(database[2], firebird + "opened with Firebird client libfbclient.so.2");
   }
@@ -195,8 +194,8 @@ TEST_P(CheckTest, WorkingTerminalReportsEveryFactAndExitsZeroWithoutLoggingIn) {
   EXPECT_EQ(code, 0) << ::testing::PrintToString(lines);
 
   auto expected = ExpectedHead(terminal, "1", "http://localhost:8000/api/");
-  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + std::min<std::size_t>(
-                                                                         5, lines.size())),
+  EXPECT_EQ(std::vector<std::string>(lines.begin(),
+                                     lines.begin() + std::min<std::size_t>(5, lines.size())),
             expected);
   ExpectDatabaseLines(lines, terminal, GetParam());
   const std::vector<std::string> middle = {
@@ -245,8 +244,8 @@ TEST(CheckOutcomeTest, UnresolvedApiHostMeansUploadsCannotProceed) {
   const auto [lines, code] = checked.Check();
   EXPECT_EQ(code, 1) << ::testing::PrintToString(lines);
   const auto head = ExpectedHead(checked.terminal(), "0", production);
-  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + std::min<std::size_t>(
-                                                                         5, lines.size())),
+  EXPECT_EQ(std::vector<std::string>(lines.begin(),
+                                     lines.begin() + std::min<std::size_t>(5, lines.size())),
             head);
   EXPECT_EQ(Between(lines, "API host", "another agent"),
             std::vector<std::string>{"API host: api.invalid:82 does NOT resolve: Host not found."});
@@ -278,8 +277,8 @@ TEST(CheckOutcomeTest, NoDatabaseReportsEveryProfileFailedAndSeesTheRunningAgent
   for (std::string line; std::getline(output, line);) lines.push_back(line);
   EXPECT_EQ(Snapshot(terminal.executable_directory()), directory);
 
-  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + std::min<std::size_t>(
-                                                                         5, lines.size())),
+  EXPECT_EQ(std::vector<std::string>(lines.begin(),
+                                     lines.begin() + std::min<std::size_t>(5, lines.size())),
             ExpectedHead(terminal, "1", "http://localhost:8000/api/"));
   const auto rest = Between(lines, "database ", "no such line");
   ASSERT_EQ(rest.size(), 10u) << ::testing::PrintToString(lines);
