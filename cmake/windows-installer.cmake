@@ -10,8 +10,10 @@ set(QUORBIN_WXS ${PROJECT_SOURCE_DIR}/packaging/windows/quorbin_sync.wxs)
 set(QUORBIN_MSI ${CMAKE_BINARY_DIR}/bin/quorbin_sync.msi)
 add_custom_command(
   OUTPUT ${QUORBIN_MSI}
+  # wixl finds a source file by a name relative to its working folder only.
   COMMAND ${QUORBIN_WIXL} -a x64 -D Version=${PROJECT_VERSION} -D ApiHost=${QUORBIN_API_HOST}
-          -D Executable=$<TARGET_FILE:quorbin_sync> -o ${QUORBIN_MSI} ${QUORBIN_WXS}
+          -D Executable=$<TARGET_FILE_NAME:quorbin_sync> -o ${QUORBIN_MSI} ${QUORBIN_WXS}
+  WORKING_DIRECTORY $<TARGET_FILE_DIR:quorbin_sync>
   DEPENDS quorbin_sync ${QUORBIN_WXS}
   COMMENT "Building the Windows installer quorbin_sync.msi"
   VERBATIM)

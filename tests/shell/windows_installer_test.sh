@@ -10,9 +10,9 @@
 #        <quorbin_sync.exe> <folder of the host's api-sandbox and sample-terminal>
 # Runs in the current WINEPREFIX.
 set -u
-msi=$1
-wxs=$2
-binary=$3
+msi=$(realpath "$1")
+wxs=$(realpath "$2")
+binary=$(realpath "$3")
 tools=$4
 command -v wixl >/dev/null || { echo "skipped: wixl is not installed"; exit 77; }
 [ -x "$tools/api-sandbox" ] && [ -x "$tools/sample-terminal" ] ||
@@ -28,7 +28,9 @@ work=$(mktemp -d)
 drive_c=${WINEPREFIX:-$HOME/.wine}/drive_c
 unix_path() { winepath -u "$(wine cmd /c echo "$1" | tr -d '\r')" 2>/dev/null; }
 folder=$(unix_path '%LOCALAPPDATA%')/Programs/quorbin_sync
-shortcut="$(unix_path '%APPDATA%')/Microsoft/Windows/Start Menu/Programs/Startup/quorbin_sync.lnk"
+programs="$(unix_path '%APPDATA%')/Microsoft/Windows/Start Menu/Programs"
+# The Startup folder's name differs in case between systems (Wine: StartUp).
+startup_shortcut() { find "$programs" -maxdepth 2 -ipath "$programs/startup/quorbin_sync.lnk" 2>/dev/null; }
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
@@ -60,7 +62,7 @@ wine msiexec /i "$msi" /qn
 code=$?
 [ "$code" -eq 0 ] || fail "msiexec /i exit code $code"
 cmp -s "$folder/quorbin_sync.exe" "$binary" || fail "the executable is not in $folder"
-[ -f "$shortcut" ] || fail "no shortcut in the Startup folder"
+[ -n "$(startup_shortcut)" ] || fail "no shortcut in the Startup folder"
 echo "silent install: $folder/quorbin_sync.exe and the Startup shortcut"
 
 # The terminal: drive C, its database beside the executable, "DEBUG" on.
@@ -102,7 +104,8 @@ echo "the installed agent ran its first pass against the sandbox"
 # A newer package: the executable is replaced, the agent's own files stay.
 mkdir -p "$folder/qb_errors" && echo refused >"$folder/qb_errors/cs_Sync_1_2026.html"
 echo stale >"$folder/quorbin_sync.exe"
-wixl -a x64 -D Version=99.0 -D ApiHost=api.invalid -D Executable="$binary" -o "$work/next.msi" "$wxs" ||
+(cd "$(dirname "$binary")" && wixl -a x64 -D Version=99.0 -D ApiHost=api.invalid \
+  -D Executable="$(basename "$binary")" -o "$work/next.msi" "$wxs") ||
   fail "wixl could not build the newer package"
 wine msiexec /i "$work/next.msi" /qn
 code=$?
@@ -111,14 +114,14 @@ cmp -s "$folder/quorbin_sync.exe" "$binary" || fail "upgrade did not replace the
 for kept in log_sync.txt sync.ini qb_errors/cs_Sync_1_2026.html; do
   [ -s "$folder/$kept" ] || fail "upgrade lost $kept"
 done
-[ -f "$shortcut" ] || fail "upgrade lost the shortcut"
+[ -n "$(startup_shortcut)" ] || fail "upgrade lost the shortcut"
 echo "upgrade: executable replaced; log_sync.txt, sync.ini and qb_errors kept"
 
 wine msiexec /x "$work/next.msi" /qn
 code=$?
 [ "$code" -eq 0 ] || fail "msiexec /x exit code $code"
 [ ! -e "$folder/quorbin_sync.exe" ] || fail "uninstall left the executable"
-[ ! -e "$shortcut" ] || fail "uninstall left the shortcut"
+[ -z "$(startup_shortcut)" ] || fail "uninstall left the shortcut"
 for kept in log_sync.txt sync.ini qb_errors/cs_Sync_1_2026.html; do
   [ -s "$folder/$kept" ] || fail "uninstall removed $kept"
 done
