@@ -99,6 +99,10 @@ agent=$!
 pids+=($agent)
 sent() { iconv -f WINDOWS-1252 -t UTF-8 "$folder/log_sync.txt" 2>/dev/null | grep -q 'enviad'; }
 wait_until 900 sent || fail "the agent started from the install folder sent nothing"
+# The fingerprint the check reported is the one the login sent.
+fingerprint=$(sed -n 's/^fingerprint: //p' <<<"$report")
+grep -q "^login .* guid=$fingerprint\$" "$work/sandbox.txt" ||
+  fail "the login sent another fingerprint than the check's $fingerprint"
 wine taskkill /IM quorbin_sync.exe >/dev/null
 ended() { ! kill -0 "$agent" 2>/dev/null; }
 wait_until 150 ended || fail "the agent did not end after the close request"
