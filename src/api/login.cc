@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "support/code_page.h"
 #include "support/cnpj.h"
+#include "support/code_page.h"
 
 namespace quorbin {
 
@@ -51,18 +51,23 @@ std::string LoginBody(std::string_view guid, std::string_view cnpj, std::string_
          JsonStringContent(cnpj) + "\",\"serie\": \"" + JsonStringContent(serie) + "\"}";
 }
 
+LoginFields ReadLoginFields(Query& fbquery) {
+  LoginFields fields;
+  RunStatement(fbquery, "SELECT NFCE_SERIE from PARAMETROS");
+  fields.serie = fbquery.FieldByName("NFCE_SERIE").AsString();
+  fbquery.Close();
+  RunStatement(fbquery, "SELECT * from EMITENTE");
+  fields.cnpj = CnpjCharacters(fbquery.FieldByName("cnpj").AsString());
+  return fields;
+}
+
 void Login(Query& fbquery, ApiClient& api, const std::function<std::string()>& fingerprint,
            LoginTrace& trace) {
   trace = {};
-  RunStatement(fbquery, "SELECT NFCE_SERIE from PARAMETROS");
-  const std::string serie = fbquery.FieldByName("NFCE_SERIE").AsString();
-  fbquery.Close();
-  RunStatement(fbquery, "SELECT * from EMITENTE");
-
+  const LoginFields fields = ReadLoginFields(fbquery);
   api.PrepareJsonRequest(false);
   const std::string guid = fingerprint();
-  const std::string cnpj = CnpjCharacters(fbquery.FieldByName("cnpj").AsString());
-  trace.request_body = LoginBody(guid, cnpj, serie);
+  trace.request_body = LoginBody(guid, fields.cnpj, fields.serie);
 
   const std::string response =
       api.Post(api.BaseUrl() + std::string(kLoginEndpoint), trace.request_body);

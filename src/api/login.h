@@ -32,6 +32,13 @@ struct LoginTrace {
 void Login(Query& fbquery, ApiClient& api, const std::function<std::string()>& fingerprint,
            LoginTrace& trace);
 
+// The terminal's values as the login sends them, read on `fbquery`.
+struct LoginFields {
+  std::string serie;
+  std::string cnpj;
+};
+LoginFields ReadLoginFields(Query& fbquery);
+
 // The login body for fingerprint G, CNPJ C and series S.
 std::string LoginBody(std::string_view guid, std::string_view cnpj, std::string_view serie);
 

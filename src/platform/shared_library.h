@@ -16,10 +16,10 @@ class SharedLibrary {
   virtual void* Symbol(const char* name) const = 0;
 };
 
-// Loads the first of `names` that loads; nullptr when none does, with the
-// system's reason in `error`.
+// Loads the first of `names` that loads, naming it in `loaded` when given;
+// nullptr when none does, with the system's reason in `error`.
 std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::vector<std::string>& names,
-                                                 std::string& error);
+                                                 std::string& error, std::string* loaded = nullptr);
 
 // The ODBC driver manager.
 std::vector<std::string> OdbcDriverManagerNames();

@@ -13,4 +13,7 @@ std::string SingleInstanceName();
 // created at all lets the agent start (true).
 bool AcquireSingleInstance(const std::string& name);
 
+// Whether a live process holds the lock, found without taking it.
+bool IsSingleInstanceHeld(const std::string& name);
+
 }  // namespace quorbin::platform

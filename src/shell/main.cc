@@ -1,10 +1,19 @@
 // Process entry: one agent per machine, the application without a window, the
 // tray icon when there is a usable display, the agent object and its start-up,
 // then the event loop until "Sair", SIGTERM or SIGINT asks to end (closing a
-// message box still open). The exit code is 0.
+// message box still open). The exit code is 0. With --check, --version or
+// --help it prints to standard output instead and ends (see
+// check/command_line.h); nothing of the agent starts then.
 #include <QApplication>
 #include <QSocketNotifier>
+#include <cstdlib>
+#include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
+
+#include "check/command_line.h"
+#include "check/terminal_check.h"
 
 #include "platform/single_instance.h"
 #include "platform/termination_signals.h"
@@ -34,10 +43,38 @@ std::unique_ptr<QCoreApplication> CreateApplication(int& argc, char** argv, bool
   return application;
 }
 
+// Runs the mode of a command line that asks for no agent; returns the exit code.
+int RunCommand(quorbin::RunMode mode) {
+  using quorbin::RunMode;
+  switch (mode) {
+    case RunMode::kCheck: {
+      const auto report = quorbin::CheckThisTerminal();
+      for (const std::string& line : report.lines) std::cout << line << '\n';
+      std::cout.flush();
+      return report.uploads_can_proceed ? 0 : 1;
+    }
+    case RunMode::kVersion:
+      std::cout << quorbin::VersionText();
+      return 0;
+    case RunMode::kHelp:
+      std::cout << quorbin::HelpText();
+      return 0;
+    case RunMode::kAgent:
+    case RunMode::kUsageError:
+      break;
+  }
+  std::cerr << quorbin::HelpText();
+  return quorbin::kUsageErrorCode;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace quorbin;
+  if (const RunMode mode = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+      mode != RunMode::kAgent) {
+    return RunCommand(mode);
+  }
   if (!platform::AcquireSingleInstance(platform::SingleInstanceName())) return 0;
 
   bool graphical = false;

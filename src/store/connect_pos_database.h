@@ -3,7 +3,14 @@
 // Failures of the two SQL Server profiles are neither logged nor raised; when the
 // Firebird profile fails too, its failure is raised with the client's message and
 // the connection keeps that profile, so a later statement tries it again.
+//
+// OpenPosDatabase is the chain itself, without the log line: it tells `observe`
+// of every attempt (the profile and the failure's message, empty when it
+// opened) and returns when one opened, or raises the Firebird failure.
 #pragma once
+
+#include <functional>
+#include <string>
 
 #include "store/pos_connection.h"
 #include "support/activity_log.h"
@@ -11,5 +18,9 @@
 namespace quorbin {
 
 void ConnectPosDatabase(PosConnection& fbconn, ActivityLog& log);
+
+using ProfileAttemptObserver =
+    std::function<void(const ConnectionProfile& profile, const std::string& failure)>;
+void OpenPosDatabase(PosConnection& fbconn, const ProfileAttemptObserver& observe);
 
 }  // namespace quorbin

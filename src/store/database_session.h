@@ -75,6 +75,9 @@ class DatabaseSession {
   virtual std::int64_t UpdateRow(const RowUpdate& update) = 0;
   // Commits whatever is pending; nothing is when every call above has returned.
   virtual void Commit() = 0;
+  // The client software the session runs on ("ODBC driver SQL Server",
+  // "Firebird client libfbclient.so.2"), for people reading a diagnosis.
+  virtual std::string ClientName() const { return {}; }
 };
 
 using SessionOpener = std::function<std::unique_ptr<DatabaseSession>(const ConnectionProfile&)>;

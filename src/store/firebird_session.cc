@@ -40,6 +40,7 @@ constexpr unsigned kUtf8 = 4;
 constexpr unsigned kCharsetNone = 0;
 
 IMaster* loaded_master = nullptr;
+std::string loaded_library;
 
 // The client's threads must stop before the process tears its libraries down,
 // or the client's own exit handlers crash: shut it down first, at exit.
@@ -54,7 +55,8 @@ void ShutDownClient() {
 IMaster* TheMaster() {
   if (loaded_master) return loaded_master;
   std::string error;
-  auto loaded = platform::LoadSharedLibrary(platform::FirebirdClientNames(), error);
+  auto loaded =
+      platform::LoadSharedLibrary(platform::FirebirdClientNames(), error, &loaded_library);
   if (!loaded) throw Failure("Firebird client library cannot be loaded: " + error);
   using GetMaster = IMaster* (*)();
   auto get_master = reinterpret_cast<GetMaster>(loaded->Symbol("fb_get_master_interface"));
@@ -221,6 +223,7 @@ class FirebirdSession : public DatabaseSession {
   std::vector<std::string> PrimaryKey(const std::string& table) override;
   std::int64_t UpdateRow(const RowUpdate& update) override;
   void Commit() override {}
+  std::string ClientName() const override { return "Firebird client " + loaded_library; }
 
  private:
   // Runs `work` with a new transaction, commits when `work` says so (rolls back

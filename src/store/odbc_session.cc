@@ -223,8 +223,11 @@ int MillisecondsOf(SQLUINTEGER nanoseconds) {
 
 class OdbcSession : public DatabaseSession {
  public:
-  OdbcSession(DriverManager& manager, const std::string& connection_string);
+  OdbcSession(DriverManager& manager, const std::string& connection_string,
+              std::string client_name);
   ~OdbcSession() override;
+
+  std::string ClientName() const override { return client_name_; }
 
   ResultSet Run(const std::string& statement) override;
   std::vector<std::string> PrimaryKey(const std::string& table) override;
@@ -263,6 +266,7 @@ class OdbcSession : public DatabaseSession {
 
   const OdbcApi& api_;
   SQLHDBC connection_ = SQL_NULL_HDBC;
+  std::string client_name_;
 };
 
 OdbcSession::Statement::Statement(OdbcSession& session) : api_(session.api_) {
@@ -276,8 +280,9 @@ OdbcSession::Statement::~Statement() {
   api_.FreeHandle(SQL_HANDLE_STMT, handle_);
 }
 
-OdbcSession::OdbcSession(DriverManager& manager, const std::string& connection_string)
-    : api_(manager.api) {
+OdbcSession::OdbcSession(DriverManager& manager, const std::string& connection_string,
+                         std::string client_name)
+    : api_(manager.api), client_name_(std::move(client_name)) {
   if (!SQL_SUCCEEDED(api_.AllocHandle(SQL_HANDLE_DBC, manager.environment, &connection_))) {
     throw Failure("ODBC driver manager: cannot allocate a connection");
   }
@@ -662,7 +667,8 @@ void OdbcSession::Commit() {
 std::unique_ptr<DatabaseSession> OpenOdbcSession(const ConnectionProfile& profile) {
   DriverManager& manager = TheDriverManager();
   const std::string connection_string = BuildOdbcConnectionString(profile, ChosenDriver(manager));
-  return std::make_unique<OdbcSession>(manager, connection_string);
+  return std::make_unique<OdbcSession>(manager, connection_string,
+                                       "ODBC driver " + ChosenDriver(manager).value_or("(none)"));
 }
 
 void ResetOdbcForTesting() {

@@ -40,6 +40,8 @@ class PosConnection : public Connection {
   // Opens with the profile held; an open connection stays as it is.
   void Open();
   bool IsOpen() const { return session_ != nullptr; }
+  // The open session's client software; empty when closed.
+  std::string ClientName() const { return session_ ? session_->ClientName() : std::string(); }
 
   Query& fbquery() override;
   Query& fbquery2() override;

@@ -11,8 +11,6 @@
 namespace quorbin {
 namespace {
 
-constexpr const char* kPendingClosings = "select * from FECHAMENTOS where web_ex = 0";
-
 // Posts the current closing and records the answer; failures reach the caller.
 void UploadClosing(const SyncPassSetup& setup, Query& fbquery) {
   ApiClient& api = setup.api;

@@ -24,6 +24,8 @@
 namespace quorbin {
 
 inline constexpr int kClosingPauseMs = 1000;
+// The statement that selects the pending closings.
+inline constexpr const char* kPendingClosings = "select * from FECHAMENTOS where web_ex = 0";
 
 void RunClosingPhase(const SyncPassSetup& setup);
 

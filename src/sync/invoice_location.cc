@@ -56,18 +56,20 @@ std::string PaddedNumber(std::int32_t number) {
 InvoiceLocator::InvoiceLocator(ActivityLog& log, EventPump& pump, Query& fbquery2)
     : log_(log), pump_(pump), fbquery2_(fbquery2) {}
 
-std::string InvoiceLocator::LocateInvoiceFile(const Query& row) {
-  std::string path;
+std::string DirectInvoicePath(const Query& row) {
   const std::int32_t offline = row.FieldByName("offline").AsInteger();
-  if (offline == 2) {
-    path = Resolved(row.FieldByName("chave_nfce").AsString());
-  } else {
-    const std::int32_t cancelado = row.FieldByName("cancelado").AsInteger();
-    const std::string month = MonthFolder(InvoiceTime(row));
-    const std::string key = row.FieldByName("chave_nfce").AsString();
-    std::string_view folder = cancelado == 1 ? kCancelled : kTransmitted;
-    if (offline == 1) folder = kContingency;
-    path = Resolved(std::string(folder) + month + "\\" + key + "-nfe.xml");
+  if (offline == 2) return Resolved(row.FieldByName("chave_nfce").AsString());
+  const std::int32_t cancelado = row.FieldByName("cancelado").AsInteger();
+  const std::string month = MonthFolder(InvoiceTime(row));
+  const std::string key = row.FieldByName("chave_nfce").AsString();
+  std::string_view folder = cancelado == 1 ? kCancelled : kTransmitted;
+  if (offline == 1) folder = kContingency;
+  return Resolved(std::string(folder) + month + "\\" + key + "-nfe.xml");
+}
+
+std::string InvoiceLocator::LocateInvoiceFile(const Query& row) {
+  std::string path = DirectInvoicePath(row);
+  if (row.FieldByName("offline").AsInteger() != 2) {
     log_.WriteLog("Caminho: " + path);
     if (!FileExists(path)) path = Search(row);
   }

@@ -61,6 +61,10 @@ class InvoiceLocator {
   InvoiceFactsCache facts_;
 };
 
+// The path LocateInvoiceFile tries first for `row`, resolved: `chave_nfce` for
+// `offline` = 2, else the direct path; nothing is logged or tested.
+std::string DirectInvoicePath(const Query& row);
+
 // "%.8d" of the invoice number: 1234 gives 00001234.
 std::string PaddedNumber(std::int32_t number);
 

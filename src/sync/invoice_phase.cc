@@ -24,6 +24,10 @@ bool IsFile(const std::string& path) {
 
 }  // namespace
 
+const char* PendingInvoicesStatement(bool offline) {
+  return offline ? kAllPending : kPendingOnline;
+}
+
 InvoicePhase::InvoicePhase(const SyncPassSetup& setup, InvoiceLocator& locator,
                            FailedNoteList& lNotasComErro)
     : setup_(setup), locator_(locator), lNotasComErro_(lNotasComErro) {}
@@ -32,7 +36,7 @@ void InvoicePhase::Run() {
   CreateErrorFolder(setup_.error_folder);
   const bool offline = ReadSettingBool(setup_.settings_file, "MAIN", "OFFLINE", true);
   Query& fbquery = setup_.fbconn.fbquery();
-  RunStatement(fbquery, offline ? kAllPending : kPendingOnline);
+  RunStatement(fbquery, PendingInvoicesStatement(offline));
   while (!fbquery.AtEnd()) {
     TrimWorkingSet(setup_.pump);
     RowProgress progress;

@@ -39,6 +39,9 @@ namespace quorbin {
 
 inline constexpr int kInvoicePauseMs = 500;
 
+// The statement that selects the pending invoices for the switch OFFLINE.
+const char* PendingInvoicesStatement(bool offline);
+
 class InvoicePhase {
  public:
   InvoicePhase(const SyncPassSetup& setup, InvoiceLocator& locator, FailedNoteList& lNotasComErro);

@@ -34,7 +34,7 @@ AgentProcess::~AgentProcess() {
   }
 }
 
-void AgentProcess::Start() {
+void AgentProcess::Start(const std::vector<std::string>& arguments) {
   std::map<std::string, std::string> merged;
   for (char** entry = environ; *entry; ++entry) {
     const std::string text = *entry;
@@ -59,11 +59,18 @@ void AgentProcess::Start() {
   const std::string stderr_path = (executable_.parent_path() / "stderr.txt").string();
   posix_spawn_file_actions_addopen(&actions, 2, stderr_path.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                    0644);
+  const std::string stdout_path = (executable_.parent_path() / "stdout.txt").string();
+  posix_spawn_file_actions_addopen(&actions, 1, stdout_path.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0644);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   std::string program = executable_.string();
-  char* argv[] = {program.data(), nullptr};
+  std::vector<std::string> texts_of_argv = arguments;
+  std::vector<char*> argv{program.data()};
+  for (auto& argument : texts_of_argv) argv.push_back(argument.data());
+  argv.push_back(nullptr);
   exit_code_.reset();
-  const int error = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data());
+  const int error =
+      posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) throw std::runtime_error("cannot start the agent");
 }
@@ -87,6 +94,10 @@ std::optional<int> AgentProcess::Wait(std::chrono::milliseconds limit) {
 
 std::string AgentProcess::LogText() const {
   return ReadBytes(executable_.parent_path() / "log_sync.txt");
+}
+
+std::string AgentProcess::StandardOutput() const {
+  return ReadBytes(executable_.parent_path() / "stdout.txt");
 }
 
 std::string AgentProcess::StandardError() const {

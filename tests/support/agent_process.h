@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorbin::testing {
 
@@ -21,8 +22,13 @@ class AgentProcess {
 
   // Extra or replaced environment variables; an empty value removes one.
   void SetEnv(const std::string& name, const std::string& value) { env_[name] = value; }
+  std::string Env(const std::string& name) const {
+    const auto found = env_.find(name);
+    return found == env_.end() ? std::string() : found->second;
+  }
 
-  void Start();
+  // Standard output and error go to "stdout.txt" and "stderr.txt" beside it.
+  void Start(const std::vector<std::string>& arguments = {});
   void Signal(int signal);
   // The exit code, or nullopt when it did not end in time (or ended by a signal:
   // then -signal).
@@ -31,6 +37,7 @@ class AgentProcess {
 
   const std::filesystem::path& executable() const { return executable_; }
   std::string LogText() const;  // "log_sync.txt", empty when absent
+  std::string StandardOutput() const;
   std::string StandardError() const;
 
  private:

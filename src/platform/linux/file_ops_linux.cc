@@ -16,4 +16,8 @@ bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::p
   return unlink(from.c_str()) == 0;
 }
 
+bool IsWritableFolder(const std::filesystem::path& folder) noexcept {
+  return access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
 }  // namespace quorbin::platform

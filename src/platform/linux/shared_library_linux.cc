@@ -18,10 +18,11 @@ class DlLibrary : public SharedLibrary {
 }  // namespace
 
 std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::vector<std::string>& names,
-                                                 std::string& error) {
+                                                 std::string& error, std::string* loaded) {
   error.clear();
   for (const std::string& name : names) {
     if (void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+      if (loaded) *loaded = name;
       return std::make_unique<DlLibrary>(handle);
     }
     const char* reason = dlerror();

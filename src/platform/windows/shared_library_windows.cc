@@ -22,7 +22,7 @@ class WindowsLibrary : public SharedLibrary {
 }  // namespace
 
 std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::vector<std::string>& names,
-                                                 std::string& error) {
+                                                 std::string& error, std::string* loaded) {
   error.clear();
   for (const std::string& name : names) {
     // No dialog box for a library that is missing or broken.
@@ -30,7 +30,10 @@ std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::vector<std::string>&
     const HMODULE module = LoadLibraryW(WideFromUtf8(name).c_str());
     const DWORD reason = GetLastError();
     SetErrorMode(previous_mode);
-    if (module) return std::make_unique<WindowsLibrary>(module);
+    if (module) {
+      if (loaded) *loaded = name;
+      return std::make_unique<WindowsLibrary>(module);
+    }
     if (!error.empty()) error += "; ";
     error += name + ": " + SystemErrorText(reason);
   }

@@ -20,4 +20,13 @@ bool AcquireSingleInstance(const std::string& name) {
   return WaitForSingleObject(mutex, 0) != WAIT_TIMEOUT;
 }
 
+// The mutex exists while a process holds a handle to it, and only the agent
+// that owns it keeps one.
+bool IsSingleInstanceHeld(const std::string& name) {
+  const HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, WideFromUtf8(name).c_str());
+  if (!mutex) return false;
+  CloseHandle(mutex);
+  return true;
+}
+
 }  // namespace quorbin::platform
