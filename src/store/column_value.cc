@@ -82,6 +82,7 @@ bool IsText(Kind kind) {
 }  // namespace
 
 std::int32_t ColumnValue::AsInteger() const {
+  if (kind == Kind::kUnreadable) throw Failure(text);
   if (IsText(kind)) return ParseInteger(AsString());
   if (IsNull()) return 0;
   switch (kind) {
@@ -97,6 +98,7 @@ std::int32_t ColumnValue::AsInteger() const {
 }
 
 std::string ColumnValue::AsString() const {
+  if (kind == Kind::kUnreadable) throw Failure(text);
   if (IsNull()) return std::string();
   switch (kind) {
     case Kind::kInteger:
@@ -115,6 +117,7 @@ std::string ColumnValue::AsString() const {
 }
 
 DateTime ColumnValue::AsDateTime() const {
+  if (kind == Kind::kUnreadable) throw Failure(text);
   if (IsNull()) return DateTime{};
   switch (kind) {
     case Kind::kDate:

@@ -15,7 +15,8 @@
 //   NULL         -> 0, the empty text, the zero date-time; but NULL in a text
 //                   column read as an integer is the empty text, which fails
 // Numbers read as text give their decimal digits ("," before the fraction); any
-// other read the table leaves open fails with a Failure.
+// other read the table leaves open fails with a Failure. A column of a type the
+// client cannot convert fails only when it is read.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,7 @@ struct ColumnValue {
     kDate,          // `moment`
     kTime,          // `moment`, on the zero date
     kTimestamp,     // `moment`
+    kUnreadable,    // a type the agent cannot convert: every read fails with `text`
   };
 
   // The column's kind; `null` marks a NULL in it. kNull is a column whose type is

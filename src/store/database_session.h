@@ -1,12 +1,13 @@
 // DatabaseSession: what the connection asks of one open database client session
 // (ODBC or Firebird). A session runs a statement and hands back its whole
 // result at once, so any number of results can be iterated while other
-// statements and updates run; it finds a table's primary key; and it updates one
-// row with bound parameters, committing only when exactly one row changed.
+// statements and updates run; it finds the key that identifies a table's rows; and
+// it updates one row with bound parameters, committing only when exactly one row
+// changed (or the driver cannot tell how many did).
 //
-// Every call raises Failure with the client's message. ConnectionLost says the
-// session is dead (the server went away): the connection drops it and opens a
-// new one.
+// Every call raises DatabaseFailure with the client's message. ConnectionLost
+// says the session is dead (the server went away): the connection drops it and
+// opens a new one.
 #pragma once
 
 #include <cstdint>
@@ -19,14 +20,10 @@
 
 #include "store/column_value.h"
 #include "store/connection_profile.h"
+#include "store/database_failure.h"
 #include "support/failure.h"
 
 namespace quorbin {
-
-class ConnectionLost : public Failure {
- public:
-  using Failure::Failure;
-};
 
 struct ResultColumn {
   std::string name;
@@ -68,12 +65,16 @@ class DatabaseSession {
 
   // Runs `statement` (committed at once) and returns every row of its result.
   virtual ResultSet Run(const std::string& statement) = 0;
-  // The primary key columns of `table` in key order; empty when it has none.
-  virtual std::vector<std::string> PrimaryKey(const std::string& table) = 0;
-  // Runs the update in its own transaction; commits when exactly one row changed
-  // and rolls back otherwise. Returns the number of rows changed.
+  // The columns that identify a row of `table`, in key order: its primary key;
+  // without one, a unique constraint or unique index whose columns are all not
+  // null (the one of fewest columns, then by name); empty when it has neither.
+  virtual std::vector<std::string> RowKey(const std::string& table) = 0;
+  // Runs the update in its own transaction; commits when exactly one row changed,
+  // or when the driver reports the count as unknown (-1: the key is unique), and
+  // rolls back otherwise. Returns the number of rows changed, or -1.
   virtual std::int64_t UpdateRow(const RowUpdate& update) = 0;
-  // Commits whatever is pending; nothing is when every call above has returned.
+  // Commits whatever is pending; nothing is when every call above has returned,
+  // and then it does nothing and cannot fail.
   virtual void Commit() = 0;
   // The client software the session runs on ("ODBC driver SQL Server",
   // "Firebird client libfbclient.so.2"), for people reading a diagnosis.

@@ -1,5 +1,6 @@
 // The Firebird client: sessions attached to the local Firebird server through
-// the client library's object API, which is loaded at the first attempt. The
+// the client library's classic C API (any client from 1.5 to 5.0, see
+// firebird_client_library.h), which is loaded at the first attempt. The
 // attach target is the profile's `Server`, ":" and its `Database` resolved to a
 // local path; the user, the password and SQL dialect 3 are sent, no character
 // set. The database is only attached, never created.

@@ -1,15 +1,14 @@
 #include "store/odbc_session.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "platform/odbc_headers.h"
-#include "platform/shared_library.h"
 #include "store/odbc_connection_string.h"
+#include "store/odbc_driver_manager.h"
+#include "store/odbc_values.h"
 #include "support/code_page.h"
 
 namespace quorbin {
@@ -21,205 +20,6 @@ using Kind = ColumnValue::Kind;
 
 // Seconds a statement may wait (for a lock, for the server) before it fails.
 constexpr SQLULEN kQueryTimeoutSeconds = 30;
-// SQL Server's time(n) and datetimeoffset(n) types.
-constexpr SQLSMALLINT kSqlServerTime = -154;
-constexpr SQLSMALLINT kSqlServerTimestampOffset = -155;
-
-// The functions of the driver manager this client calls.
-struct OdbcApi {
-  decltype(&::SQLAllocHandle) AllocHandle = nullptr;
-  decltype(&::SQLFreeHandle) FreeHandle = nullptr;
-  decltype(&::SQLSetEnvAttr) SetEnvAttr = nullptr;
-  decltype(&::SQLSetConnectAttr) SetConnectAttr = nullptr;
-  decltype(&::SQLSetStmtAttr) SetStmtAttr = nullptr;
-  decltype(&::SQLDrivers) Drivers = nullptr;
-  decltype(&::SQLDriverConnect) DriverConnect = nullptr;
-  decltype(&::SQLDisconnect) Disconnect = nullptr;
-  decltype(&::SQLEndTran) EndTran = nullptr;
-  decltype(&::SQLExecDirect) ExecDirect = nullptr;
-  decltype(&::SQLPrepare) Prepare = nullptr;
-  decltype(&::SQLBindParameter) BindParameter = nullptr;
-  decltype(&::SQLExecute) Execute = nullptr;
-  decltype(&::SQLRowCount) RowCount = nullptr;
-  decltype(&::SQLNumResultCols) NumResultCols = nullptr;
-  decltype(&::SQLDescribeCol) DescribeCol = nullptr;
-  decltype(&::SQLColAttribute) ColAttribute = nullptr;
-  decltype(&::SQLFetch) Fetch = nullptr;
-  decltype(&::SQLGetData) GetData = nullptr;
-  decltype(&::SQLPrimaryKeys) PrimaryKeys = nullptr;
-  decltype(&::SQLGetDiagRec) GetDiagRec = nullptr;
-};
-
-struct DriverManager {
-  std::unique_ptr<platform::SharedLibrary> library;
-  OdbcApi api;
-  SQLHENV environment = SQL_NULL_HENV;
-  bool driver_chosen = false;
-  std::optional<std::string> driver;
-};
-
-template <typename Function>
-void Resolve(const platform::SharedLibrary& library, Function& function, const char* name) {
-  void* address = library.Symbol(name);
-  if (!address) throw Failure(std::string("ODBC driver manager lacks ") + name);
-  function = reinterpret_cast<Function>(address);
-}
-
-OdbcApi ResolveApi(const platform::SharedLibrary& library) {
-  OdbcApi api;
-  Resolve(library, api.AllocHandle, "SQLAllocHandle");
-  Resolve(library, api.FreeHandle, "SQLFreeHandle");
-  Resolve(library, api.SetEnvAttr, "SQLSetEnvAttr");
-  Resolve(library, api.SetConnectAttr, "SQLSetConnectAttr");
-  Resolve(library, api.SetStmtAttr, "SQLSetStmtAttr");
-  Resolve(library, api.Drivers, "SQLDrivers");
-  Resolve(library, api.DriverConnect, "SQLDriverConnect");
-  Resolve(library, api.Disconnect, "SQLDisconnect");
-  Resolve(library, api.EndTran, "SQLEndTran");
-  Resolve(library, api.ExecDirect, "SQLExecDirect");
-  Resolve(library, api.Prepare, "SQLPrepare");
-  Resolve(library, api.BindParameter, "SQLBindParameter");
-  Resolve(library, api.Execute, "SQLExecute");
-  Resolve(library, api.RowCount, "SQLRowCount");
-  Resolve(library, api.NumResultCols, "SQLNumResultCols");
-  Resolve(library, api.DescribeCol, "SQLDescribeCol");
-  Resolve(library, api.ColAttribute, "SQLColAttribute");
-  Resolve(library, api.Fetch, "SQLFetch");
-  Resolve(library, api.GetData, "SQLGetData");
-  Resolve(library, api.PrimaryKeys, "SQLPrimaryKeys");
-  Resolve(library, api.GetDiagRec, "SQLGetDiagRec");
-  return api;
-}
-
-std::unique_ptr<DriverManager>& LoadedDriverManager() {
-  static std::unique_ptr<DriverManager> manager;
-  return manager;
-}
-
-// Loaded at the first call; a failure to load is raised and tried again next time.
-DriverManager& TheDriverManager() {
-  auto& manager = LoadedDriverManager();
-  if (manager) return *manager;
-  std::string error;
-  auto library = platform::LoadSharedLibrary(platform::OdbcDriverManagerNames(), error);
-  if (!library) throw Failure("ODBC driver manager cannot be loaded: " + error);
-  auto loaded = std::make_unique<DriverManager>();
-  loaded->api = ResolveApi(*library);
-  loaded->library = std::move(library);
-  if (!SQL_SUCCEEDED(
-          loaded->api.AllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &loaded->environment))) {
-    throw Failure("ODBC driver manager: cannot allocate an environment");
-  }
-  loaded->api.SetEnvAttr(loaded->environment, SQL_ATTR_ODBC_VERSION,
-                         reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  manager = std::move(loaded);
-  return *manager;
-}
-
-std::vector<std::string> InstalledDrivers(DriverManager& manager) {
-  std::vector<std::string> names;
-  SQLUSMALLINT direction = SQL_FETCH_FIRST;
-  for (;;) {
-    SQLCHAR name[512];
-    SQLCHAR attributes[2048];
-    SQLSMALLINT name_length = 0;
-    SQLSMALLINT attributes_length = 0;
-    const SQLRETURN result =
-        manager.api.Drivers(manager.environment, direction, name, sizeof name, &name_length,
-                            attributes, sizeof attributes, &attributes_length);
-    if (!SQL_SUCCEEDED(result)) break;
-    names.emplace_back(reinterpret_cast<const char*>(name));
-    direction = SQL_FETCH_NEXT;
-  }
-  return names;
-}
-
-const std::optional<std::string>& ChosenDriver(DriverManager& manager) {
-  if (!manager.driver_chosen) {
-    manager.driver = ChooseOdbcDriver(InstalledDrivers(manager));
-    manager.driver_chosen = true;
-  }
-  return manager.driver;
-}
-
-std::u16string Utf16Of(const std::string& utf8) {
-  return Utf8ToUtf16(utf8);
-}
-
-// A decimal number as the driver writes it ("-123.45") as a fixed-point value; a
-// number with more digits than 64 bits hold becomes a floating one.
-ColumnValue DecimalValue(std::string_view text) {
-  ColumnValue value;
-  std::string digits;
-  int fraction_digits = 0;
-  bool in_fraction = false;
-  bool negative = false;
-  for (const char c : text) {
-    if (c == '-') {
-      negative = true;
-    } else if (c == '.') {
-      in_fraction = true;
-    } else if (c >= '0' && c <= '9') {
-      digits += c;
-      if (in_fraction) ++fraction_digits;
-    }
-  }
-  const std::size_t significant =
-      digits.size() - std::min(digits.size(), digits.find_first_not_of('0'));
-  if (significant <= 18) {
-    value.kind = Kind::kFixedPoint;
-    std::int64_t magnitude = 0;
-    for (const char c : digits) magnitude = magnitude * 10 + (c - '0');
-    value.integer = negative ? -magnitude : magnitude;
-    value.scale = -fraction_digits;
-    return value;
-  }
-  value.kind = Kind::kFloat;
-  std::from_chars(text.data(), text.data() + text.size(), value.number);
-  return value;
-}
-
-Kind KindOfSqlType(SQLSMALLINT type) {
-  switch (type) {
-    case SQL_BIT:
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-      return Kind::kInteger;
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-      return Kind::kFixedPoint;
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-      return Kind::kFloat;
-    case SQL_CHAR:
-    case SQL_WCHAR:
-      return Kind::kFixedText;
-    case SQL_TYPE_DATE:
-    case SQL_DATE:
-      return Kind::kDate;
-    case SQL_TYPE_TIME:
-    case SQL_TIME:
-    case kSqlServerTime:
-      return Kind::kTime;
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_TIMESTAMP:
-    case kSqlServerTimestampOffset:
-      return Kind::kTimestamp;
-    default:
-      return Kind::kVariableText;
-  }
-}
-
-bool IsUnicodeType(SQLSMALLINT type) {
-  return type == SQL_WCHAR || type == SQL_WVARCHAR || type == SQL_WLONGVARCHAR;
-}
-
-int MillisecondsOf(SQLUINTEGER nanoseconds) {
-  return std::min(999, static_cast<int>(std::lround(nanoseconds / 1e6)));
-}
 
 class OdbcSession : public DatabaseSession {
  public:
@@ -230,7 +30,7 @@ class OdbcSession : public DatabaseSession {
   std::string ClientName() const override { return client_name_; }
 
   ResultSet Run(const std::string& statement) override;
-  std::vector<std::string> PrimaryKey(const std::string& table) override;
+  std::vector<std::string> RowKey(const std::string& table) override;
   std::int64_t UpdateRow(const RowUpdate& update) override;
   void Commit() override;
 
@@ -252,6 +52,8 @@ class OdbcSession : public DatabaseSession {
   // Raises the diagnostics of `handle` when `result` is a failure.
   void Check(SQLRETURN result, SQLSMALLINT handle_type, SQLHANDLE handle) const;
   [[noreturn]] void Raise(SQLSMALLINT handle_type, SQLHANDLE handle) const;
+  // The SQLSTATE of the first diagnostic of `handle`.
+  std::string FirstState(SQLSMALLINT handle_type, SQLHANDLE handle) const;
   void EndTransaction(SQLSMALLINT completion);
   // Runs `work`; on failure the transaction is rolled back before the failure
   // goes on.
@@ -262,6 +64,11 @@ class OdbcSession : public DatabaseSession {
   std::string ColumnTable(SQLHSTMT statement, SQLUSMALLINT number) const;
   ColumnValue ReadValue(SQLHSTMT statement, SQLUSMALLINT number, SQLSMALLINT sql_type,
                         Kind kind) const;
+  ColumnValue ReadConvertible(SQLHSTMT statement, SQLUSMALLINT number, SQLSMALLINT sql_type,
+                              Kind kind) const;
+  std::vector<std::string> PrimaryKey(const std::string& table);
+  std::vector<std::string> UniqueKey(const std::string& table);
+  std::vector<std::string> NotNullColumns(const std::string& table);
   std::optional<std::u16string> ReadText(SQLHSTMT statement, SQLUSMALLINT number) const;
 
   const OdbcApi& api_;
@@ -284,7 +91,7 @@ OdbcSession::OdbcSession(DriverManager& manager, const std::string& connection_s
                          std::string client_name)
     : api_(manager.api), client_name_(std::move(client_name)) {
   if (!SQL_SUCCEEDED(api_.AllocHandle(SQL_HANDLE_DBC, manager.environment, &connection_))) {
-    throw Failure("ODBC driver manager: cannot allocate a connection");
+    throw DatabaseFailure("ODBC driver manager: cannot allocate a connection");
   }
   try {
     api_.SetConnectAttr(connection_, SQL_ATTR_AUTOCOMMIT,
@@ -334,7 +141,16 @@ void OdbcSession::Raise(SQLSMALLINT handle_type, SQLHANDLE handle) const {
   if (message.empty()) message = "ODBC call failed without a diagnostic";
   // Class 08: the connection is gone.
   if (first_state.starts_with("08")) throw ConnectionLost(message);
-  throw Failure(message);
+  throw DatabaseFailure(message);
+}
+
+std::string OdbcSession::FirstState(SQLSMALLINT handle_type, SQLHANDLE handle) const {
+  SQLCHAR state[6] = {};
+  SQLINTEGER native = 0;
+  SQLCHAR text[8] = {};
+  SQLSMALLINT length = 0;
+  api_.GetDiagRec(handle_type, handle, 1, state, &native, text, sizeof text, &length);
+  return reinterpret_cast<const char*>(state);
 }
 
 void OdbcSession::EndTransaction(SQLSMALLINT completion) {
@@ -403,8 +219,24 @@ std::optional<std::u16string> OdbcSession::ReadText(SQLHSTMT statement, SQLUSMAL
   return text;
 }
 
+// A column the driver cannot convert (SQLSTATE class 07 or 22, or HYC00) reads as
+// a value that fails when it is read; any other failure fails the statement.
 ColumnValue OdbcSession::ReadValue(SQLHSTMT statement, SQLUSMALLINT number, SQLSMALLINT sql_type,
                                    Kind kind) const {
+  try {
+    return ReadConvertible(statement, number, sql_type, kind);
+  } catch (const DatabaseFailure& failure) {
+    const std::string state = FirstState(SQL_HANDLE_STMT, statement);
+    if (!state.starts_with("07") && !state.starts_with("22") && state != "HYC00") throw;
+    ColumnValue value;
+    value.kind = Kind::kUnreadable;
+    value.text = failure.what();
+    return value;
+  }
+}
+
+ColumnValue OdbcSession::ReadConvertible(SQLHSTMT statement, SQLUSMALLINT number,
+                                         SQLSMALLINT sql_type, Kind kind) const {
   ColumnValue value;
   value.kind = kind;
   SQLLEN indicator = 0;
@@ -441,8 +273,10 @@ ColumnValue OdbcSession::ReadValue(SQLHSTMT statement, SQLUSMALLINT number, SQLS
         SQL_TIMESTAMP_STRUCT moment{};
         get(SQL_C_TYPE_TIMESTAMP, &moment, sizeof moment);
         if (!value.null) {
-          value.moment = DateTime::FromCivil({1899, 12, 30, moment.hour, moment.minute,
-                                              moment.second, MillisecondsOf(moment.fraction)});
+          moment.year = 1899;
+          moment.month = 12;
+          moment.day = 30;
+          value.moment = TimestampValue(moment);
         }
         return value;
       }
@@ -456,11 +290,7 @@ ColumnValue OdbcSession::ReadValue(SQLHSTMT statement, SQLUSMALLINT number, SQLS
     case Kind::kTimestamp: {
       SQL_TIMESTAMP_STRUCT moment{};
       get(SQL_C_TYPE_TIMESTAMP, &moment, sizeof moment);
-      if (!value.null) {
-        value.moment =
-            DateTime::FromCivil({moment.year, moment.month, moment.day, moment.hour, moment.minute,
-                                 moment.second, MillisecondsOf(moment.fraction)});
-      }
+      if (!value.null) value.moment = TimestampValue(moment);
       return value;
     }
     default: {
@@ -505,6 +335,97 @@ ResultSet OdbcSession::Run(const std::string& statement_text) {
   });
 }
 
+std::vector<std::string> OdbcSession::RowKey(const std::string& table) {
+  std::vector<std::string> key = PrimaryKey(table);
+  if (key.empty()) key = UniqueKey(table);
+  return key;
+}
+
+std::vector<std::string> OdbcSession::NotNullColumns(const std::string& table) {
+  return InTransaction([&] {
+    std::vector<std::string> names;
+    {
+      Statement statement(*this);
+      const SQLHSTMT handle = statement.handle();
+      std::vector<SQLCHAR> name(table.begin(), table.end());
+      name.push_back(0);
+      Check(api_.Columns(handle, nullptr, 0, nullptr, 0, name.data(), SQL_NTS, nullptr, 0),
+            SQL_HANDLE_STMT, handle);
+      for (;;) {
+        const SQLRETURN fetched = api_.Fetch(handle);
+        if (fetched == SQL_NO_DATA) break;
+        Check(fetched, SQL_HANDLE_STMT, handle);
+        const auto column = ReadText(handle, 4);
+        SQLSMALLINT nullable = SQL_NULLABLE_UNKNOWN;
+        SQLLEN indicator = 0;
+        Check(api_.GetData(handle, 11, SQL_C_SSHORT, &nullable, sizeof nullable, &indicator),
+              SQL_HANDLE_STMT, handle);
+        if (column && nullable == SQL_NO_NULLS) names.push_back(Utf16ToUtf8(*column));
+      }
+    }
+    EndTransaction(SQL_COMMIT);
+    return names;
+  });
+}
+
+// The unique index of fewest columns, then by name, whose columns are all not null.
+std::vector<std::string> OdbcSession::UniqueKey(const std::string& table) {
+  const std::vector<std::string> not_null = NotNullColumns(table);
+  struct Segment {
+    std::string index;
+    SQLSMALLINT position = 0;
+    std::string column;
+    bool operator<(const Segment& other) const {
+      return std::tie(index, position) < std::tie(other.index, other.position);
+    }
+  };
+  std::vector<Segment> segments = InTransaction([&] {
+    std::vector<Segment> found;
+    {
+      Statement statement(*this);
+      const SQLHSTMT handle = statement.handle();
+      std::vector<SQLCHAR> name(table.begin(), table.end());
+      name.push_back(0);
+      Check(api_.Statistics(handle, nullptr, 0, nullptr, 0, name.data(), SQL_NTS, SQL_INDEX_UNIQUE,
+                            SQL_QUICK),
+            SQL_HANDLE_STMT, handle);
+      for (;;) {
+        const SQLRETURN fetched = api_.Fetch(handle);
+        if (fetched == SQL_NO_DATA) break;
+        Check(fetched, SQL_HANDLE_STMT, handle);
+        SQLSMALLINT type = SQL_TABLE_STAT;
+        SQLSMALLINT position = 0;
+        SQLLEN indicator = 0;
+        Check(api_.GetData(handle, 7, SQL_C_SSHORT, &type, sizeof type, &indicator),
+              SQL_HANDLE_STMT, handle);
+        if (type == SQL_TABLE_STAT) continue;
+        const auto index = ReadText(handle, 6);
+        Check(api_.GetData(handle, 8, SQL_C_SSHORT, &position, sizeof position, &indicator),
+              SQL_HANDLE_STMT, handle);
+        const auto column = ReadText(handle, 9);
+        if (!index || !column) continue;
+        found.push_back({Utf16ToUtf8(*index), position, Utf16ToUtf8(*column)});
+      }
+    }
+    EndTransaction(SQL_COMMIT);
+    return found;
+  });
+  std::sort(segments.begin(), segments.end());
+  std::vector<std::string> best;
+  for (std::size_t at = 0; at < segments.size();) {
+    std::vector<std::string> columns;
+    bool usable = true;
+    const std::string& index = segments[at].index;
+    for (; at < segments.size() && segments[at].index == index; ++at) {
+      const std::string& column = segments[at].column;
+      usable = usable && std::find(not_null.begin(), not_null.end(), column) != not_null.end();
+      columns.push_back(column);
+    }
+    if (usable && (best.empty() || columns.size() < best.size())) best = std::move(columns);
+  }
+  return best;
+}
+
 std::vector<std::string> OdbcSession::PrimaryKey(const std::string& table) {
   return InTransaction([&] {
     std::vector<std::pair<SQLSMALLINT, std::string>> columns;
@@ -533,92 +454,6 @@ std::vector<std::string> OdbcSession::PrimaryKey(const std::string& table) {
     for (auto& [sequence, name] : columns) names.push_back(std::move(name));
     return names;
   });
-}
-
-// One bound parameter; its storage must stay in place until the statement ran.
-struct Parameter {
-  SQLSMALLINT c_type = SQL_C_CHAR;
-  SQLSMALLINT sql_type = SQL_VARCHAR;
-  SQLULEN size = 1;
-  SQLSMALLINT digits = 0;
-  SQLBIGINT integer = 0;
-  double number = 0;
-  std::u16string text;
-  std::string characters;
-  SQL_TIMESTAMP_STRUCT moment{};
-  SQLLEN indicator = 0;
-
-  SQLPOINTER Data() {
-    switch (c_type) {
-      case SQL_C_SBIGINT:
-        return &integer;
-      case SQL_C_DOUBLE:
-        return &number;
-      case SQL_C_WCHAR:
-        return text.data();
-      case SQL_C_TYPE_TIMESTAMP:
-        return &moment;
-      default:
-        return characters.data();
-    }
-  }
-};
-
-void Fill(Parameter& parameter, const ColumnValue& value) {
-  if (value.IsNull()) {
-    parameter.indicator = SQL_NULL_DATA;
-    return;
-  }
-  switch (value.kind) {
-    case Kind::kInteger:
-      parameter.c_type = SQL_C_SBIGINT;
-      parameter.sql_type = SQL_BIGINT;
-      parameter.integer = value.integer;
-      return;
-    case Kind::kFixedPoint: {
-      // Decimal text with "." before the fraction, as ODBC writes numbers.
-      std::string text = value.AsString();
-      std::replace(text.begin(), text.end(), ',', '.');
-      parameter.c_type = SQL_C_CHAR;
-      parameter.sql_type = SQL_DECIMAL;
-      parameter.size = std::max<SQLULEN>(1, text.size());
-      parameter.digits = static_cast<SQLSMALLINT>(-value.scale);
-      parameter.characters = text;
-      parameter.indicator = static_cast<SQLLEN>(text.size());
-      return;
-    }
-    case Kind::kFloat:
-      parameter.c_type = SQL_C_DOUBLE;
-      parameter.sql_type = SQL_DOUBLE;
-      parameter.number = value.number;
-      return;
-    case Kind::kDate:
-    case Kind::kTime:
-    case Kind::kTimestamp: {
-      const CivilTime civil = value.moment.ToCivil();
-      parameter.c_type = SQL_C_TYPE_TIMESTAMP;
-      parameter.sql_type = SQL_TYPE_TIMESTAMP;
-      parameter.size = 23;
-      parameter.digits = 3;
-      parameter.moment =
-          SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(civil.year),
-                               static_cast<SQLUSMALLINT>(civil.month),
-                               static_cast<SQLUSMALLINT>(civil.day),
-                               static_cast<SQLUSMALLINT>(civil.hour),
-                               static_cast<SQLUSMALLINT>(civil.minute),
-                               static_cast<SQLUSMALLINT>(civil.second),
-                               static_cast<SQLUINTEGER>(civil.millisecond) * 1'000'000u};
-      return;
-    }
-    default: {
-      parameter.c_type = SQL_C_WCHAR;
-      parameter.text = Utf16Of(value.AsString());
-      parameter.sql_type = parameter.text.size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-      parameter.size = std::max<SQLULEN>(1, parameter.text.size());
-      parameter.indicator = static_cast<SQLLEN>(parameter.text.size() * sizeof(char16_t));
-      return;
-    }
-  }
 }
 
 std::int64_t OdbcSession::UpdateRow(const RowUpdate& update) {
@@ -653,14 +488,16 @@ std::int64_t OdbcSession::UpdateRow(const RowUpdate& update) {
         Check(api_.RowCount(handle, &changed), SQL_HANDLE_STMT, handle);
       }
     }
-    EndTransaction(changed == 1 ? SQL_COMMIT : SQL_ROLLBACK);
+    // -1: the driver cannot tell (SET NOCOUNT ON, a trigger); the key is unique.
+    EndTransaction(changed == 1 || changed == -1 ? SQL_COMMIT : SQL_ROLLBACK);
     return static_cast<std::int64_t>(changed);
   });
 }
 
-void OdbcSession::Commit() {
-  EndTransaction(SQL_COMMIT);
-}
+// Every call above ends its own transaction, so nothing is ever pending here: a
+// commit on a link that just died must not turn a row already written into a
+// failure.
+void OdbcSession::Commit() {}
 
 }  // namespace
 
@@ -669,13 +506,6 @@ std::unique_ptr<DatabaseSession> OpenOdbcSession(const ConnectionProfile& profil
   const std::string connection_string = BuildOdbcConnectionString(profile, ChosenDriver(manager));
   return std::make_unique<OdbcSession>(manager, connection_string,
                                        "ODBC driver " + ChosenDriver(manager).value_or("(none)"));
-}
-
-void ResetOdbcForTesting() {
-  auto& manager = LoadedDriverManager();
-  if (!manager) return;
-  manager->api.FreeHandle(SQL_HANDLE_ENV, manager->environment);
-  manager.reset();
 }
 
 }  // namespace quorbin

@@ -33,7 +33,7 @@ void PosConnection::SetProfile(const ConnectionProfile& profile) {
 void PosConnection::Open() {
   if (session_) return;
   session_ = opener_(profile_);
-  primary_keys_.clear();
+  row_keys_.clear();
 }
 
 Query& PosConnection::fbquery() {
@@ -74,10 +74,10 @@ ResultSet PosConnection::Run(const std::string& statement) {
   return WithSession([&](DatabaseSession& session) { return session.Run(statement); });
 }
 
-std::vector<std::string> PosConnection::PrimaryKey(const std::string& table) {
-  if (auto found = primary_keys_.find(table); found != primary_keys_.end()) return found->second;
-  auto key = WithSession([&](DatabaseSession& session) { return session.PrimaryKey(table); });
-  primary_keys_[table] = key;
+std::vector<std::string> PosConnection::RowKey(const std::string& table) {
+  if (auto found = row_keys_.find(table); found != row_keys_.end()) return found->second;
+  auto key = WithSession([&](DatabaseSession& session) { return session.RowKey(table); });
+  row_keys_[table] = key;
   return key;
 }
 

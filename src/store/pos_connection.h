@@ -51,7 +51,7 @@ class PosConnection : public Connection {
   // Used by the queries.
   ResultSet Run(const std::string& statement);
   // Cached per table for the life of the connection.
-  std::vector<std::string> PrimaryKey(const std::string& table);
+  std::vector<std::string> RowKey(const std::string& table);
   std::int64_t UpdateRow(const RowUpdate& update);
 
  private:
@@ -61,7 +61,7 @@ class PosConnection : public Connection {
   SessionOpener opener_;
   ConnectionProfile profile_;
   std::unique_ptr<DatabaseSession> session_;
-  std::map<std::string, std::vector<std::string>> primary_keys_;
+  std::map<std::string, std::vector<std::string>> row_keys_;
   std::unique_ptr<PosQuery> fbquery_;
   std::unique_ptr<PosQuery> fbquery2_;
 };

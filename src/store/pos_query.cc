@@ -155,7 +155,7 @@ std::string PosQuery::TableOfChanges() const {
 RowUpdate PosQuery::PrepareUpdate() const {
   RowUpdate update;
   update.table = TableOfChanges();
-  const std::vector<std::string> key = connection_.PrimaryKey(update.table);
+  const std::vector<std::string> key = connection_.RowKey(update.table);
   if (key.empty()) {
     throw Failure(name_ + ": Table '" + update.table +
                   "' has no primary key, so its rows cannot be updated");
@@ -193,7 +193,8 @@ void PosQuery::Post() {
   }
   const std::int64_t changed = connection_.UpdateRow(PrepareUpdate());
   if (changed == 0) throw Failure(name_ + ": The row to update was not found");
-  if (changed != 1) {
+  // -1: the driver cannot tell (SET NOCOUNT ON, a trigger); the key is unique.
+  if (changed != 1 && changed != -1) {
     throw Failure(name_ + ": The update matched " + std::to_string(changed) +
                   " rows and was undone");
   }

@@ -3,11 +3,12 @@
 // those that matched at open, whatever is updated or committed meanwhile.
 //
 // Editing: Edit, then SetInteger/SetString, then Post. Post updates the one row
-// of the result's table identified by the table's primary key, with the values
-// bound as parameters, and commits at once; it fails unless exactly one row
-// changed. A table without a primary key cannot be updated: Post fails and
-// nothing is written. A row whose post failed stays in editing; First and Next
-// post it again first; Cancel and Close discard the change.
+// of the result's table identified by the table's row key (its primary key, or
+// else a unique key of not-null columns, see DatabaseSession::RowKey), with the
+// values bound as parameters, and commits at once; it fails when no row or more
+// than one row changed (a count the driver reports as unknown is no failure). A
+// table with neither key cannot be updated: Post fails and nothing is written. A row whose post
+// failed stays in editing; First and Next post it again first; Cancel and Close discard the change.
 #pragma once
 
 #include <cstddef>

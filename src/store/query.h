@@ -5,7 +5,8 @@
 // commit does not end an open result.
 //
 // Failures are raised (quorbin::Failure, with the database client's message) to
-// the caller; nothing here writes to the activity log.
+// the caller; those of the database itself are DatabaseFailure. Nothing here
+// writes to the activity log.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,7 @@
 #include <string_view>
 
 #include "store/column_value.h"
+#include "store/database_failure.h"
 
 namespace quorbin {
 

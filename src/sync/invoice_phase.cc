@@ -51,7 +51,12 @@ void InvoicePhase::Run() {
 }
 
 void InvoicePhase::HandleRow(Query& fbquery, RowProgress& progress) {
-  progress.path = locator_.LocateInvoiceFile(fbquery);
+  try {
+    progress.path = locator_.LocateInvoiceFile(fbquery);
+  } catch (const DatabaseFailure&) {
+    progress.location_unanswered = true;
+    throw;
+  }
   const std::int32_t number = fbquery.FieldByName("nfce_num").AsInteger();
   if (lNotasComErro_.Contains(number)) return;
   if (IsFile(progress.path)) {
@@ -102,7 +107,7 @@ void InvoicePhase::HandleRowFailure(Query& fbquery, const RowProgress& progress,
   // A row update that failed is dropped, so that moving on does not post it again
   // and a row whose update keeps failing cannot end every pass.
   fbquery.Cancel();
-  if (!progress.posted) {
+  if (!progress.posted && !progress.location_unanswered) {
     setup_.log.WriteLog("Arquivo não saudável, não tentará ser enviado novamente.");
     MarkExported(fbquery, setup_.fbconn);
   }

@@ -19,12 +19,13 @@
 //                stays pending; otherwise the line ends "A nota não será enviada."
 //                and the row is marked exported without an upload.
 // A failure of a row before its body exists gives the row up ("Arquivo não
-// saudável, não tentará ser enviado novamente." and web_ex = 1); after it, the row
-// stays pending. Either way "Erro ao importar nota, será copiada para a pasta de
-// erros." + the message follows and the file is copied into the error folder; an
-// update of the row that failed is dropped first, so moving on does not try it
-// again. A row with a path is followed by a pause of 500 ms with the thread
-// asleep.
+// saudável, não tentará ser enviado novamente." and web_ex = 1), unless it is a
+// failure of the database while the file was being located (a lock waited for
+// too long, a link that died): that says nothing of the file, so the row stays
+// pending, as it does after any failure once the body exists. Either way "Erro ao importar nota,
+// será copiada para a pasta de erros." + the message follows and the file is copied into the error
+// folder; an update of the row that failed is dropped first, so moving on does not try it again. A
+// row with a path is followed by a pause of 500 ms with the thread asleep.
 //
 // A row is marked exported only after a 200 for it, or when it is given up as
 // above. A failure of the query, of the give-up itself or of moving to the next
@@ -53,6 +54,8 @@ class InvoicePhase {
   struct RowProgress {
     std::string path;
     bool posted = false;
+    // The database failed while the file was being located.
+    bool location_unanswered = false;
   };
 
   void HandleRow(Query& fbquery, RowProgress& progress);

@@ -55,7 +55,7 @@ class ConnectionChainTest : public ::testing::Test {
 class EmptySession : public DatabaseSession {
  public:
   ResultSet Run(const std::string&) override { return {}; }
-  std::vector<std::string> PrimaryKey(const std::string&) override { return {}; }
+  std::vector<std::string> RowKey(const std::string&) override { return {}; }
   std::int64_t UpdateRow(const RowUpdate&) override { return 0; }
   void Commit() override {}
 };

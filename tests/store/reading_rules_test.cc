@@ -64,6 +64,15 @@ const ReadingCase kCases[] = {
      At(1899, 12, 30, 13, 45, 30)},
     {"timestamp_value", "TIMESTAMP", "TIMESTAMP", "'2024-03-05 13:45:30.250'", nullptr,
      Reader::kDateTime, At(2024, 3, 5, 13, 45, 30, 250)},
+    // Times are taken to the nearest millisecond; the carry may reach the next day.
+    {"timestamp_rounds_down", "TIMESTAMP", "TIMESTAMP", "'2024-03-05 13:45:30.2494'", nullptr,
+     Reader::kDateTime, At(2024, 3, 5, 13, 45, 30, 249)},
+    {"timestamp_rounds_up", "TIMESTAMP", "TIMESTAMP", "'2024-03-05 13:45:30.2495'", nullptr,
+     Reader::kDateTime, At(2024, 3, 5, 13, 45, 30, 250)},
+    {"timestamp_next_day", "TIMESTAMP", "TIMESTAMP", "'2024-03-05 23:59:59.9996'", nullptr,
+     Reader::kDateTime, At(2024, 3, 6)},
+    {"time_rounds_up", "TIME", nullptr, "'13:45:30.9996'", nullptr, Reader::kDateTime,
+     At(1899, 12, 30, 13, 45, 31)},
     {"text_blob", "BLOB SUB_TYPE TEXT", "TEXT", "'{\"total\": 10, \"ok\": true}'", nullptr,
      Reader::kText, std::string("{\"total\": 10, \"ok\": true}")},
     // Single-byte text arrives as stored and is decoded as Windows-1252; SQLite
@@ -75,6 +84,10 @@ const ReadingCase kCases[] = {
      std::string("a\xC3\xA7\xC3\xA3o")},
     {"unicode_text", "VARCHAR(20) CHARACTER SET UTF8", nullptr, "'a\xC3\xA7\xC3\xA3o \xE2\x82\xAC'",
      nullptr, Reader::kText, std::string("a\xC3\xA7\xC3\xA3o \xE2\x82\xAC")},
+    {"single_byte_blob", "BLOB SUB_TYPE TEXT CHARACTER SET WIN1252", nullptr, "'Jo\xE3o \x80'",
+     nullptr, Reader::kText, std::string("Jo\xC3\xA3o \xE2\x82\xAC")},
+    {"unicode_blob", "BLOB SUB_TYPE TEXT CHARACTER SET UTF8", nullptr, "'a\xC3\xA7\xC3\xA3o'",
+     nullptr, Reader::kText, std::string("a\xC3\xA7\xC3\xA3o")},
     {"unicode_fixed", "CHAR(4) CHARACTER SET UTF8", nullptr, "'\xC3\xA9'", nullptr, Reader::kText,
      std::string("\xC3\xA9")},
     {"null_integer", "INTEGER", "INTEGER", "NULL", nullptr, Reader::kInteger, 0},
@@ -180,6 +193,24 @@ TEST_P(ReadingRulesTest, TextLongerThanOneBlobSegmentIsReadWhole) {
   Query& query = connection->fbquery();
   RunStatement(query, "select * from FECHAMENTOS where 1 = 1");
   EXPECT_EQ(query.FieldByName("json").AsString(), piece + piece + piece + "end");
+}
+
+TEST(FirebirdReadingTest, AColumnOfAnUnknownTypeFailsOnlyWhenRead) {
+  auto database = testing::CreateTestDatabase(
+      Backend::kFirebird,
+      "CREATE TABLE LISTAS (ID INTEGER NOT NULL PRIMARY KEY, VALORES INTEGER[3], NOME VARCHAR(10));"
+      "INSERT INTO LISTAS (ID, NOME) VALUES (1, 'um');");
+  auto connection = database->Connect();
+  Query& query = connection->fbquery();
+  RunStatement(query, "select * from LISTAS");
+  EXPECT_EQ(query.FieldByName("nome").AsString(), "um");
+  EXPECT_EQ(query.FieldByName("id").AsInteger(), 1);
+  for (const Reader reader : {Reader::kInteger, Reader::kText, Reader::kDateTime}) {
+    const Expected read = Read(query.FieldByName("valores"), reader);
+    ASSERT_TRUE(std::holds_alternative<Fails>(read)) << Describe(read);
+    EXPECT_NE(std::get<Fails>(read).message.find("VALORES"), std::string::npos)
+        << std::get<Fails>(read).message;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ReadingRulesTest,

@@ -1,5 +1,6 @@
 // Queries and row updates against both real backends: iteration while rows are
 // marked exported, the second query, the send error text, and failed posts.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -119,14 +120,41 @@ TEST_P(RowAccessTest, PostOfARowRemovedMeanwhileFailsAndIsRetriedByNext) {
   EXPECT_EQ(database->Scalar("SELECT COUNT(*) FROM CUPOM WHERE WEB_EX = 0"), "1");
 }
 
-TEST_P(RowAccessTest, TableWithoutPrimaryKeyIsNeverUpdated) {
-  database->Execute("INSERT INTO SEM_CHAVE VALUES (1, 0); INSERT INTO SEM_CHAVE VALUES (1, 0);");
-  Query& fbquery = connection->fbquery();
-  RunStatement(fbquery, "select * from SEM_CHAVE where web_ex = 0");
-  const std::string message = Message([&] { MarkExported(fbquery, *connection); });
-  EXPECT_NE(message.find("fbquery: Table '"), std::string::npos) << message;
-  EXPECT_NE(message.find("has no primary key"), std::string::npos) << message;
-  EXPECT_EQ(database->Scalar("SELECT COUNT(*) FROM SEM_CHAVE WHERE WEB_EX = 0"), "2");
+TEST_P(RowAccessTest, RowsAreFoundByThePrimaryKeyOrElseByAUniqueKeyOfNotNullColumns) {
+  database->Execute(
+      "CREATE TABLE UNICA (CODIGO INTEGER NOT NULL UNIQUE, WEB_EX INTEGER);"
+      "CREATE TABLE INDICE (CODIGO INTEGER NOT NULL, SERIE INTEGER NOT NULL, WEB_EX INTEGER);"
+      "CREATE UNIQUE INDEX INDICE_CODIGO_SERIE ON INDICE (CODIGO, SERIE);"
+      "CREATE TABLE NULAVEL (CODIGO INTEGER UNIQUE, WEB_EX INTEGER);"
+      "INSERT INTO UNICA VALUES (1, 0); INSERT INTO UNICA VALUES (2, 0);"
+      "INSERT INTO INDICE VALUES (1, 1, 0); INSERT INTO INDICE VALUES (1, 2, 0);"
+      "INSERT INTO NULAVEL VALUES (1, 0);"
+      "INSERT INTO SEM_CHAVE VALUES (1, 0); INSERT INTO SEM_CHAVE VALUES (1, 0);");
+  const struct {
+    const char* table;
+    bool marked;
+  } cases[] = {{"UNICA", true}, {"INDICE", true}, {"NULAVEL", false}, {"SEM_CHAVE", false}};
+  for (const auto& c : cases) {
+    const std::string table = c.table;
+    // The SQLite driver reports a unique index as the primary key of a table
+    // that declares none, nullable or not.
+    if (table == "NULAVEL" && GetParam() == Backend::kOdbcSqlite) continue;
+    Query& fbquery = connection->fbquery();
+    RunStatement(fbquery, "select * from " + table + " where web_ex = 0");
+    const std::string message = Message([&] { MarkExported(fbquery, *connection); });
+    fbquery.Cancel();
+    if (c.marked) {
+      EXPECT_EQ(message, "<no failure>") << table;
+      // Only the current row changed.
+      EXPECT_EQ(database->Scalar("SELECT COUNT(*) FROM " + table + " WHERE WEB_EX = 1"), "1")
+          << table;
+    } else {
+      EXPECT_NE(message.find("fbquery: Table '"), std::string::npos) << table << ": " << message;
+      EXPECT_NE(message.find("has no primary key"), std::string::npos) << table << ": " << message;
+      EXPECT_EQ(database->Scalar("SELECT COUNT(*) FROM " + table + " WHERE WEB_EX = 1"), "0")
+          << table;
+    }
+  }
 }
 
 TEST_P(RowAccessTest, ColumnsAreFoundWithoutRegardToCaseOrFailWithTheQueryName) {
@@ -154,9 +182,89 @@ TEST_P(RowAccessTest, FailedStatementRaisesTheClientMessageAndTheConnectionGoesO
   EXPECT_NO_THROW(connection->Commit());
 }
 
+TEST_P(RowAccessTest, CommitAfterAnUpdateHasNothingToEnd) {
+  if (GetParam() != Backend::kOdbcSqlite) GTEST_SKIP() << "the driver manager's trace shows it";
+  database->Execute(testing::ManyInserts(GetParam(), 1, PendingCupom));
+  Query& fbquery = connection->fbquery();
+  RunStatement(fbquery, "select * from cupom where web_ex = 0");
+  fbquery.Edit();
+  fbquery.SetInteger("web_ex", 1);
+  fbquery.Post();
+  // The update committed itself: the commit after it has nothing to end.
+  const std::size_t before = database->TracedCalls("SQLEndTran");
+  connection->Commit();
+  EXPECT_EQ(database->TracedCalls("SQLEndTran") - before, 0u);
+  EXPECT_EQ(database->Scalar("SELECT WEB_EX FROM CUPOM WHERE NUMERO = 1"), "1");
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, RowAccessTest,
                          ::testing::Values(Backend::kFirebird, Backend::kOdbcSqlite),
                          [](const auto& info) { return testing::BackendName(info.param); });
+
+// QUORBIN_CLASSIC_CLIENT names a client library that exports only the classic
+// calls (ctest's store_tests.classic_client). Loaded before anything else, it is
+// the library the agent then finds under the name libfbclient.so.2, while the
+// isql the fixtures run keeps the real one.
+const bool kClassicClientLoaded = [] {
+  const char* path = std::getenv("QUORBIN_CLASSIC_CLIENT");
+  return path && dlopen(path, RTLD_NOW | RTLD_GLOBAL) != nullptr;
+}();
+
+TEST(FirebirdClassicClientTest, TheClientInUseHasOnlyTheClassicCalls) {
+  if (!std::getenv("QUORBIN_CLASSIC_CLIENT")) GTEST_SKIP() << "the usual client is in use";
+  ASSERT_TRUE(kClassicClientLoaded) << dlerror();
+  auto database = testing::CreateTestDatabase(Backend::kFirebird, kSchema);
+  auto connection = database->Connect();
+  RunStatement(connection->fbquery(), "select cnpj from emitente");
+  EXPECT_EQ(connection->fbquery().Field(0).AsString(), "12.345.678/0001-90");
+  void* client = dlopen("libfbclient.so.2", RTLD_LAZY | RTLD_NOLOAD);
+  ASSERT_NE(client, nullptr);
+  EXPECT_NE(dlsym(client, "isc_attach_database"), nullptr);
+  EXPECT_EQ(dlsym(client, "fb_get_master_interface"), nullptr);
+  dlclose(client);
+}
+
+// A session over one row of CUPOM whose updates report a fixed row count, as a
+// driver may report it.
+class FixedCountSession : public DatabaseSession {
+ public:
+  explicit FixedCountSession(std::int64_t count) : count_(count) {}
+  ResultSet Run(const std::string&) override {
+    ResultSet result;
+    result.columns = {{"NUMERO", "CUPOM", ColumnValue::Kind::kInteger, false},
+                      {"WEB_EX", "CUPOM", ColumnValue::Kind::kInteger, false}};
+    ColumnValue numero;
+    numero.kind = ColumnValue::Kind::kInteger;
+    numero.integer = 1;
+    ColumnValue web_ex = numero;
+    web_ex.integer = 0;
+    result.rows.push_back({numero, web_ex});
+    return result;
+  }
+  std::vector<std::string> RowKey(const std::string&) override { return {"NUMERO"}; }
+  std::int64_t UpdateRow(const RowUpdate&) override { return count_; }
+  void Commit() override {}
+
+ private:
+  std::int64_t count_;
+};
+
+TEST(RowCountTest, AnUnknownCountIsNoFailureButNoRowOrManyRowsAre) {
+  const struct {
+    std::int64_t count;
+    const char* outcome;
+  } cases[] = {{-1, "<no failure>"},
+               {1, "<no failure>"},
+               {0, "fbquery: The row to update was not found"},
+               {2, "fbquery: The update matched 2 rows and was undone"}};
+  for (const auto& c : cases) {
+    PosConnection connection(
+        [&](const ConnectionProfile&) { return std::make_unique<FixedCountSession>(c.count); });
+    Query& fbquery = connection.fbquery();
+    RunStatement(fbquery, "select * from cupom");
+    EXPECT_EQ(Message([&] { MarkExported(fbquery, connection); }), c.outcome) << c.count;
+  }
+}
 
 }  // namespace
 }  // namespace quorbin

@@ -90,4 +90,19 @@ std::vector<std::string> OdbcSqliteDatabase::SentConnectionStrings() const {
   return strings;
 }
 
+std::size_t OdbcSqliteDatabase::TracedCalls(std::string_view function) const {
+  // Each call opens with "[ODBC][pid][time][<function>.c][line]" and "Entry:".
+  const std::string marker = "[" + std::string(function) + ".c]";
+  const std::string trace = ReadBytes(ConfigurationFolder() / kTraceFile);
+  const std::vector<std::string> lines = Lines(trace.substr(std::min(trace.size(), trace_start_)));
+  std::size_t calls = 0;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (lines[i].find(marker) != std::string::npos &&
+        lines[i + 1].find("Entry:") != std::string::npos) {
+      ++calls;
+    }
+  }
+  return calls;
+}
+
 }  // namespace quorbin::testing

@@ -33,6 +33,8 @@ class OdbcSqliteDatabase {
   const std::filesystem::path& folder() const { return folder_.path(); }
   // Every connection string handed to SQLDriverConnect, in order.
   std::vector<std::string> SentConnectionStrings() const;
+  // How many times the driver manager was called at `function` (SQLEndTran, ...).
+  std::size_t TracedCalls(std::string_view function) const;
   // The rows of `select` as the SQLite shell prints them ("|" between columns).
   std::vector<std::string> Rows(std::string_view select) const;
   void Execute(std::string_view sql) const;

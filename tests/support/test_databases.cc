@@ -54,6 +54,9 @@ class OdbcTestDatabase : public TestDatabase {
                   std::string(where));
   }
   const ConnectionProfile& Profile() const override { return PosConnectionProfiles()[0]; }
+  std::size_t TracedCalls(std::string_view function) const override {
+    return database_.TracedCalls(function);
+  }
 
  private:
   OdbcSqliteDatabase database_;

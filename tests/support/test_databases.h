@@ -34,6 +34,8 @@ class TestDatabase {
   // The folder that stands for drive C when the database file lives there
   // (Firebird), else empty.
   virtual std::filesystem::path DriveC() const { return {}; }
+  // ODBC: how many times the driver manager was called at `function`; else 0.
+  virtual std::size_t TracedCalls(std::string_view) const { return 0; }
   // The profile of the chain that reaches this database.
   virtual const ConnectionProfile& Profile() const = 0;
 

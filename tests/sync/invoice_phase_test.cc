@@ -407,6 +407,33 @@ TEST_P(InvoicePhaseTest, GivingUpARowWhoseUpdateFailsEndsThePhase) {
   EXPECT_FALSE(fs::exists(error_folder() / (InvoiceKey(77) + "-nfe.xml")));
 }
 
+TEST_P(InvoicePhaseTest, DatabaseFailureWhileLocatingLeavesTheRowPending) {
+  PutInvoice("Validadas/" + InvoiceKey(55) + "-nfe.xml", InvoiceDocument(55));
+  InsertRow(1, 55, 0, 0, InvoiceKey(55));
+  // The search for the file reads the emitter, which the database cannot answer.
+  database->Execute("DROP TABLE EMITENTE;");
+
+  pass().Run();
+
+  const std::vector<std::string> lines = messages();
+  ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines);
+  EXPECT_EQ(lines[0], "Caminho: " + Direct("Transmitidas", 55));
+  EXPECT_EQ(lines[1].rfind(kImportFailed, 0), 0u) << lines[1];
+  EXPECT_NE(lines[1].find(backend() == Backend::kFirebird ? "EMITENTE" : "no such table"),
+            std::string::npos)
+      << lines[1];
+  EXPECT_EQ(WebEx(1), "0");
+  EXPECT_EQ(server.ConnectionCount(), 0u);
+
+  // Once the database answers again, the next pass finds and uploads it.
+  database->Execute(
+      "CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));"
+      "INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');");
+  pass().Run();
+  EXPECT_EQ(server.ConnectionCount(), 1u);
+  EXPECT_EQ(WebEx(1), "1");
+}
+
 TEST_P(InvoicePhaseTest, RefusalWhosePageCannotBeWrittenLeavesTheRowPendingInTheListOnce) {
   PutInvoice("Transmitidas/202205/" + InvoiceKey(123) + "-nfe.xml", InvoiceDocument(123));
   InsertRow(1, 123, 0, 0, InvoiceKey(123));

@@ -1,0 +1,124 @@
+#include "store/firebird_client_library.h"
+
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+
+#include "platform/shared_library.h"
+#include "store/database_failure.h"
+
+namespace quorbin {
+namespace {
+
+using ShutDown = int (*)(unsigned int, const int);
+
+ShutDown loaded_shutdown = nullptr;
+
+// The client's threads must stop before the process tears its libraries down,
+// or the client's own exit handlers crash: shut it down first, at exit.
+void ShutDownClient() {
+  loaded_shutdown(0, fb_shutrsn_app_stopped);
+}
+
+template <typename Function>
+void Resolve(const platform::SharedLibrary& library, Function& function, const char* name) {
+  function = reinterpret_cast<Function>(library.Symbol(name));
+  if (!function) throw DatabaseFailure(std::string("Firebird client library lacks ") + name);
+}
+
+FirebirdClient ResolveClient(const platform::SharedLibrary& library) {
+  FirebirdClient client;
+  Resolve(library, client.attach_database, "isc_attach_database");
+  Resolve(library, client.detach_database, "isc_detach_database");
+  Resolve(library, client.start_transaction, "isc_start_transaction");
+  Resolve(library, client.commit_transaction, "isc_commit_transaction");
+  Resolve(library, client.rollback_transaction, "isc_rollback_transaction");
+  Resolve(library, client.allocate_statement, "isc_dsql_allocate_statement");
+  Resolve(library, client.prepare, "isc_dsql_prepare");
+  Resolve(library, client.describe, "isc_dsql_describe");
+  Resolve(library, client.execute, "isc_dsql_execute");
+  Resolve(library, client.fetch, "isc_dsql_fetch");
+  Resolve(library, client.free_statement, "isc_dsql_free_statement");
+  Resolve(library, client.sql_info, "isc_dsql_sql_info");
+  Resolve(library, client.open_blob, "isc_open_blob2");
+  Resolve(library, client.get_segment, "isc_get_segment");
+  Resolve(library, client.close_blob, "isc_close_blob");
+  client.interpret = reinterpret_cast<decltype(client.interpret)>(library.Symbol("fb_interpret"));
+  if (!client.interpret) Resolve(library, client.interprete, "isc_interprete");
+  client.has_own_providers = library.Symbol("fb_get_master_interface") != nullptr;
+  return client;
+}
+
+bool IsConnectionLostCode(ISC_STATUS code) {
+  switch (code) {
+    case isc_network_error:
+    case isc_net_read_err:
+    case isc_net_write_err:
+    case isc_lost_db_connection:
+    case isc_conn_lost:
+    case isc_att_shutdown:
+    case isc_shutdown:
+    case isc_bad_db_handle:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+const FirebirdClient& TheFirebirdClient() {
+  static std::unique_ptr<FirebirdClient> loaded;
+  if (loaded) return *loaded;
+  std::string error;
+  std::string name;
+  auto library = platform::LoadSharedLibrary(platform::FirebirdClientNames(), error, &name);
+  if (!library) throw DatabaseFailure("Firebird client library cannot be loaded: " + error);
+  auto client = std::make_unique<FirebirdClient>(ResolveClient(*library));
+  client->library_name = std::move(name);
+  // The library stays loaded for the life of the process: unloading it while
+  // its threads run is what crashes.
+  static platform::SharedLibrary* const kept = library.release();
+  loaded_shutdown = reinterpret_cast<ShutDown>(kept->Symbol("fb_shutdown"));
+  if (loaded_shutdown) std::atexit(ShutDownClient);
+  loaded = std::move(client);
+  return *loaded;
+}
+
+std::string FirebirdMessage(const FirebirdClient& client, const ISC_STATUS* status) {
+  std::string message;
+  const ISC_STATUS* cursor = status;
+  for (;;) {
+    char buffer[1024] = {};
+    const ISC_LONG length = client.interpret ? client.interpret(buffer, sizeof buffer - 1, &cursor)
+                                             : client.interprete(buffer, &cursor);
+    if (length <= 0) break;
+    std::string_view line(buffer);
+    if (line.starts_with('-')) line.remove_prefix(1);
+    if (line.empty()) continue;
+    if (!message.empty()) message += " ";
+    message += line;
+  }
+  return message.empty() ? "Firebird call failed" : message;
+}
+
+bool SaysConnectionLost(const ISC_STATUS* status) {
+  for (const ISC_STATUS* item = status; item && *item != isc_arg_end;) {
+    const ISC_STATUS type = *item++;
+    if (type == isc_arg_cstring) {
+      item += 2;
+      continue;
+    }
+    const ISC_STATUS value = *item++;
+    if (type == isc_arg_gds && IsConnectionLostCode(value)) return true;
+  }
+  return false;
+}
+
+void RaiseFirebirdStatus(const FirebirdClient& client, const ISC_STATUS* status) {
+  const std::string message = FirebirdMessage(client, status);
+  if (SaysConnectionLost(status)) throw ConnectionLost(message);
+  throw DatabaseFailure(message);
+}
+
+}  // namespace quorbin
