@@ -1,8 +1,9 @@
 // A file in the NFC-e tree as any bytes, read by the XML rules the way a folder
 // search and the invoice payload read it. Checks that loading ends in a document
-// or an XmlLoadFailure whose message has its fixed shape; that a document parsed
-// into reused memory (as a search parses file after file) gives the same facts as
-// a fresh one; and that every text read out of a document is UTF-8.
+// or an XmlLoadFailure whose message has its fixed shape; that the part of a
+// document a search keeps, parsed into reused memory (as a search parses file
+// after file), gives the same facts as a fresh whole document; and that every
+// text read out of a document is UTF-8.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static quorbin::XmlDocument reused;
   const quorbin::InvoiceFileFacts facts = quorbin::ExamineInvoiceBytes(bytes, reused);
   quorbin::XmlDocument fresh;
-  if (!SameFacts(facts, quorbin::ExamineInvoiceBytes(bytes, fresh))) std::abort();
+  if (!SameFacts(facts, quorbin::ExamineInvoiceBytes(bytes, fresh, nullptr))) std::abort();
   RequireUtf8(facts.cnpj);
   RequireUtf8(facts.cnf);
   if (facts.shape == quorbin::InvoiceFileFacts::Shape::kNotLoaded) {

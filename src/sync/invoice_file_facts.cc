@@ -28,10 +28,15 @@ bool WorthKeeping(const InvoiceFileFacts& facts, const platform::FileContents& c
 
 }  // namespace
 
-InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& document) {
+// Every name SearchedInvoiceElement and ExamineInvoiceBytes look up.
+const XmlPruning kInvoiceFactsPruning{{"nfeProc", "NFe", "infNFe", "ide", "emit", "CNPJ", "cNF"},
+                                      {"CNPJ", "cNF"}};
+
+InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& document,
+                                     const XmlPruning* pruning) {
   InvoiceFileFacts facts;
   try {
-    document.Reparse(bytes);
+    document.Reparse(bytes, pruning);
   } catch (const std::exception& failure) {
     facts.failure = failure.what();
     return facts;

@@ -42,8 +42,14 @@ struct InvoiceFileFacts {
   std::string cnf;
 };
 
+// The elements the facts are read from. A search keeps only these of each file.
+extern const XmlPruning kInvoiceFactsPruning;
+
 // The facts of a file's bytes, parsed now into `scratch`, whose memory is reused.
-InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& scratch);
+// The file is loaded whole; of its tree only what `pruning` keeps is built
+// (everything when it is null), which gives the same facts.
+InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& scratch,
+                                     const XmlPruning* pruning = &kInvoiceFactsPruning);
 
 class InvoiceFactsCache {
  public:
