@@ -73,7 +73,7 @@ OpenFolder::OpenFolder(const std::filesystem::path& folder) {
   }
   handle_ = descriptor;
   stamp_ = StampOf(own);
-  std::sort(entries_.begin(), entries_.end(), ListedBefore);
+  SortAsListed(entries_);
 }
 
 OpenFolder::~OpenFolder() {
