@@ -247,6 +247,8 @@ TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
   f.Put("Validadas/202205/a.xml", WrappedInvoice(kCnpj, "1234"));
   f.Put("Validadas/202205/broken.xml", "<nfeProc>\n<NFe>");
   f.Put("Validadas/202205/failed.xml", "<NFe/>");
+  // A code longer than the memory of a file holds in place.
+  f.Put("Validadas/202205/z.xml", WrappedInvoice(kCnpj, "000000000000001234"));
   f.Put("Contigencias/202201/other.xml", WrappedInvoice("999", "x"));
   const fs::path changing = f.Put("Transmitidas/202205/b.xml", WrappedInvoice(kCnpj, "4321"));
   std::this_thread::sleep_for(std::chrono::milliseconds(150));  // old enough to be kept
@@ -265,7 +267,7 @@ TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
   };
   const auto first = search();
   EXPECT_EQ(search(), first);
-  EXPECT_EQ(std::get<0>(first), f.At("Validadas/202205/a.xml").string());
+  EXPECT_EQ(std::get<0>(first), f.At("Validadas/202205/z.xml").string());
 
   // The same size and a new content: parsed again, and now the later root wins.
   f.Put("Transmitidas/202205/b.xml", WrappedInvoice(kCnpj, "1234"));
@@ -275,7 +277,7 @@ TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
   WriteBytes(replacement, "<nfeProc><NFe>");
   fs::rename(replacement, changing);
   const auto broken = search();
-  EXPECT_EQ(std::get<0>(broken), f.At("Validadas/202205/a.xml").string());
+  EXPECT_EQ(std::get<0>(broken), f.At("Validadas/202205/z.xml").string());
   EXPECT_NE(std::get<1>(broken), std::get<1>(first));
   EXPECT_EQ(std::get<1>(search()), std::get<1>(broken));
 }
