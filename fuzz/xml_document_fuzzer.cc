@@ -58,14 +58,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RequireLoadFailureShape(facts.failure);
   }
 
-  // The payload's way: a document of its own and the invoice's Id.
+  // The payload's way: a document of its own and the invoice's Id, the same
+  // from the part of the document the payload keeps as from the whole.
   try {
     const quorbin::XmlDocument document = quorbin::XmlDocument::Parse(bytes);
     if (facts.shape == quorbin::InvoiceFileFacts::Shape::kNotLoaded) std::abort();
-    try {
-      RequireUtf8(quorbin::InvoiceId(document));
-    } catch (const quorbin::XmlFailure&) {
-    }
+    const auto id_of = [](const quorbin::XmlDocument& document) {
+      try {
+        return "id:" + quorbin::InvoiceId(document);
+      } catch (const quorbin::XmlFailure& failure) {
+        return std::string("failure:") + failure.what();
+      }
+    };
+    const std::string id = id_of(document);
+    RequireUtf8(id);
+    if (id != id_of(quorbin::XmlDocument::Parse(bytes, &quorbin::kInvoiceIdPruning))) std::abort();
   } catch (const quorbin::XmlLoadFailure& failure) {
     if (facts.shape != quorbin::InvoiceFileFacts::Shape::kNotLoaded) std::abort();
     if (facts.failure != failure.what()) std::abort();

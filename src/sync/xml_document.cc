@@ -203,9 +203,9 @@ void XmlTreeBuilder::AddOther() {
   Append(NodeRecord{NodeKind::kOther});
 }
 
-XmlDocument XmlDocument::Parse(std::string_view bytes) {
+XmlDocument XmlDocument::Parse(std::string_view bytes, const XmlPruning* pruning) {
   XmlDocument document;
-  document.Reparse(bytes);
+  document.Reparse(bytes, pruning);
   return document;
 }
 
@@ -237,14 +237,14 @@ void XmlDocument::Release(std::size_t bytes) {
   *this = XmlDocument();
 }
 
-XmlDocument XmlDocument::Load(const std::filesystem::path& path) {
+XmlDocument XmlDocument::Load(const std::filesystem::path& path, const XmlPruning* pruning) {
   std::string bytes;
   try {
     bytes = ReadRegularFileBytes(path, kMaxXmlFileBytes);
   } catch (const Failure& failure) {
     throw XmlLoadFailure(LoadFailureMessage(failure.what(), 0, {}));
   }
-  return Parse(bytes);
+  return Parse(bytes, pruning);
 }
 
 std::string LoadFailureMessage(std::string_view reason, int line, std::string_view bytes) {

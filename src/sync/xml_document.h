@@ -95,8 +95,9 @@ class XmlDocument {
 
   // Throws XmlLoadFailure when the file cannot be read, is too large or is not
   // well-formed.
-  static XmlDocument Load(const std::filesystem::path& path);
-  static XmlDocument Parse(std::string_view bytes);
+  // With `pruning` only part of the document is kept (see above).
+  static XmlDocument Load(const std::filesystem::path& path, const XmlPruning* pruning = nullptr);
+  static XmlDocument Parse(std::string_view bytes, const XmlPruning* pruning = nullptr);
 
   // Replaces this document with the one in `bytes`, reusing the memory of the
   // previous one (a search parses thousands of files one after the other). On
