@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "figure.h"
 #include "support/activity_log.h"
 
 namespace {
@@ -64,9 +65,12 @@ int main(int argc, char** argv) {
   }
   const double empty_median = Median(empty_times);
   const double big_median = Median(big_times);
-  std::printf(
-      "log_line_200mb_vs_empty %.2f  (median %.1f us vs %.1f us; first line on 200 MB: %.0f ms)\n",
-      big_median / empty_median, big_median, empty_median, first_big / 1000);
+  char details[160];
+  std::snprintf(details, sizeof details,
+                "(median %.1f us vs %.1f us; first line on 200 MB: %.0f ms)", big_median,
+                empty_median, first_big / 1000);
+  quorbin::bench::PrintFigure("log_line_200mb_vs_empty", big_median / empty_median, "<= 1.5",
+                              details);
   std::filesystem::remove_all(dir);
   return 0;
 }

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "api/api_client.h"
+#include "figure.h"
 #include "nfce_tree.h"
 #include "store/connection_profile.h"
 #include "store/pos_connection.h"
@@ -243,10 +244,13 @@ int Measure(const fs::path& dir, int row_count) {
   }
   const double phase_s = Median(phase);
   const double bare_s = Median(bare);
-  std::printf("invoice_phase_rows_per_s %.0f  (%zu rows with direct files, %.0f ms)\n",
-              rows.size() / phase_s, rows.size(), phase_s * 1000);
-  std::printf("invoice_phase_vs_bare %.2f  (phase %.0f ms, bare round trips and commits %.0f ms)\n",
-              phase_s / bare_s, phase_s * 1000, bare_s * 1000);
+  char details[160];
+  std::snprintf(details, sizeof details, "(%zu rows with direct files, %.0f ms)", rows.size(),
+                phase_s * 1000);
+  quorbin::bench::PrintFigure("invoice_phase_rows_per_s", rows.size() / phase_s, "-", details, 0);
+  std::snprintf(details, sizeof details, "(phase %.0f ms, bare round trips and commits %.0f ms)",
+                phase_s * 1000, bare_s * 1000);
+  quorbin::bench::PrintFigure("invoice_phase_vs_bare", phase_s / bare_s, "<= 1.5", details);
   return 0;
 }
 

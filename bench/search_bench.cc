@@ -1,15 +1,21 @@
 // The folder search for an invoice file over a synthetic NFC-e tree, against
 // reading the same files' bytes (open, read, close) in the same process.
 //
-//   search_bench [files]          generates a tree of `files` invoices (20000),
-//                                 measures it in a fresh process, removes it
-//   search_bench --tree DIR       measures an existing drive C folder
+//   search_bench [files...]       for each size (20000 when none is given)
+//                                 generates a tree of that many invoices,
+//                                 measures it in fresh processes, removes it
+//   search_bench --tree DIR       measures the times over an existing drive C
+//   search_bench --tree DIR --memory FILE
+//                                 searches it as the agent does and writes the
+//                                 process's peak resident size (MB) to FILE
 //
 // Prints, each measured in one run:
 //   search_first_vs_read     the first search of a process over all four roots
 //   search_repeated_vs_read  a repeated search over the unchanged tree (median)
-//   search_peak_rss_mb       peak resident memory during the first and during the
-//                            repeated searches
+//   search_peak_rss_mb       peak resident memory of a process that makes a first
+//                            and then repeated searches (and nothing else)
+//   search_peak_rss_growth_mb  with several sizes: how much more the largest
+//                            tree's search needs than the smallest one's
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -25,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "figure.h"
 #include "nfce_tree.h"
 #include "support/activity_log.h"
 #include "support/clock.h"
@@ -92,59 +99,77 @@ double PeakResidentMb() {
   return 0;
 }
 
-void ResetPeakResident() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-}
+// The agent's search for a row whose direct file is missing: every pass searches
+// all four roots for it.
+class SearchSetup {
+ public:
+  explicit SearchSetup(const fs::path& drive_c)
+      : log_file_(drive_c / "search_bench_log.txt"),
+        log_((fs::remove(log_file_), log_file_), clock_),
+        emitente_("fbquery2", {FakeRow{{"cnpj", quorbin::testing::TextValue("12345678000190")}}}),
+        row_("fbquery", {FakeRow{{"offline", quorbin::testing::IntegerValue(0)},
+                                 {"cancelado", quorbin::testing::IntegerValue(0)},
+                                 {"data", quorbin::testing::DateValue(2023, 1, 5)},
+                                 {"hora", quorbin::testing::TimeValue(10, 0)},
+                                 {"chave_nfce", quorbin::testing::TextValue("missing")},
+                                 {"NFCE_NUM", quorbin::testing::IntegerValue(12345678)}}}),
+        locator_(log_, pump_, emitente_) {
+    setenv("QUORBIN_DRIVE_C", drive_c.c_str(), 1);
+  }
+  ~SearchSetup() { fs::remove(log_file_); }
+
+  double TimedSearch() {
+    const auto start = Clock::now();
+    locator_.LocateInvoiceFile(row_);
+    return Seconds(start);
+  }
+
+ private:
+  fs::path log_file_;
+  quorbin::SystemClock clock_;
+  quorbin::ActivityLog log_;
+  QuietPump pump_;
+  FakeQuery emitente_;
+  FakeQuery row_;
+  quorbin::InvoiceLocator locator_;
+};
+
+constexpr int kRepeatedSearches = 5;
 
 int Measure(const fs::path& drive_c) {
-  setenv("QUORBIN_DRIVE_C", drive_c.c_str(), 1);
-  const fs::path log_file = drive_c / "search_bench_log.txt";
-  fs::remove(log_file);
-  quorbin::SystemClock clock;
-  quorbin::ActivityLog log(log_file, clock);
-  QuietPump pump;
-  FakeQuery emitente("fbquery2",
-                     {FakeRow{{"cnpj", quorbin::testing::TextValue("12345678000190")}}});
-  // A row whose direct file is missing: every pass searches all four roots for it.
-  FakeQuery row("fbquery", {FakeRow{{"offline", quorbin::testing::IntegerValue(0)},
-                                    {"cancelado", quorbin::testing::IntegerValue(0)},
-                                    {"data", quorbin::testing::DateValue(2023, 1, 5)},
-                                    {"hora", quorbin::testing::TimeValue(10, 0)},
-                                    {"chave_nfce", quorbin::testing::TextValue("missing")},
-                                    {"NFCE_NUM", quorbin::testing::IntegerValue(12345678)}}});
-  quorbin::InvoiceLocator locator(log, pump, emitente);
-
+  SearchSetup search(drive_c);
   std::vector<std::string> files = AllXmlFiles(drive_c);
   std::uintmax_t bytes = 0;
   ReadAll(files, &bytes);  // into the page cache, like a terminal's warm disk
   std::vector<double> reads;
   for (int i = 0; i < 3; ++i) reads.push_back(ReadAll(files, nullptr));
 
-  ResetPeakResident();
-  auto start = Clock::now();
-  locator.LocateInvoiceFile(row);
-  const double first = Seconds(start);
-  const double first_peak = PeakResidentMb();
-
-  ResetPeakResident();
+  const double first = search.TimedSearch();
   std::vector<double> repeated;
-  for (int i = 0; i < 5; ++i) {
-    start = Clock::now();
-    locator.LocateInvoiceFile(row);
-    repeated.push_back(Seconds(start));
+  for (int i = 0; i < kRepeatedSearches; ++i) {
+    repeated.push_back(search.TimedSearch());
     reads.push_back(ReadAll(files, nullptr));
   }
-  const double repeated_peak = PeakResidentMb();
   const double read = Median(reads);
   const double again = Median(repeated);
+  char details[200];
+  std::snprintf(details, sizeof details, "(search %.0f ms, read %.0f ms; %zu files, %.1f MB)",
+                first * 1000, read * 1000, files.size(), bytes / 1e6);
+  quorbin::bench::PrintFigure("search_first_vs_read", first / read, "<= 5", details);
+  std::snprintf(details, sizeof details, "(median search %.0f ms, read %.0f ms)", again * 1000,
+                read * 1000);
+  quorbin::bench::PrintFigure("search_repeated_vs_read", again / read, "<= 0.3", details);
+  return 0;
+}
 
-  std::printf("search_first_vs_read %.2f  (search %.0f ms, read %.0f ms; %zu files, %.1f MB)\n",
-              first / read, first * 1000, read * 1000, files.size(), bytes / 1e6);
-  std::printf("search_repeated_vs_read %.2f  (median search %.0f ms, read %.0f ms)\n", again / read,
-              again * 1000, read * 1000);
-  std::printf("search_peak_rss_mb %.1f  (first search %.1f MB, repeated searches %.1f MB)\n",
-              std::max(first_peak, repeated_peak), first_peak, repeated_peak);
-  fs::remove(log_file);
+// Only what the agent does: no list of the files, no reading beside the search.
+int MeasureMemory(const fs::path& drive_c, const fs::path& out) {
+  {
+    SearchSetup search(drive_c);
+    search.TimedSearch();
+    for (int i = 0; i < kRepeatedSearches; ++i) search.TimedSearch();
+  }
+  std::ofstream(out) << PeakResidentMb() << "\n";
   return 0;
 }
 
@@ -162,22 +187,52 @@ int Self(const std::vector<std::string>& arguments) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
+double ReadPeak(const fs::path& file) {
+  std::ifstream in(file);
+  double peak = 0;
+  in >> peak;
+  return peak;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 4 && std::string(argv[1]) == "--tree" && std::string(argv[3]) == "--memory") {
+    return MeasureMemory(argv[2], argv[4]);
+  }
   if (argc > 2 && std::string(argv[1]) == "--tree") return Measure(argv[2]);
-  quorbin::bench::NfceTreeOptions options;
-  if (argc > 1) options.files = std::atoi(argv[1]);
-  const fs::path dir =
-      fs::temp_directory_path() / ("quorbin-search-bench-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  const auto tree = quorbin::bench::WriteNfceTree(dir, options);
-  (void)tree;
-  // Files only just written are parsed every time (their times could still move
-  // without a change showing); a terminal's files are older than that.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  const int result = Self({"--tree", dir.string()});
-  fs::remove_all(dir);
+  std::vector<int> sizes;
+  for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+  if (sizes.empty()) sizes.push_back(20'000);
+  std::vector<double> peaks;
+  int result = 0;
+  for (const int files : sizes) {
+    quorbin::bench::NfceTreeOptions options;
+    options.files = files;
+    const fs::path dir =
+        fs::temp_directory_path() / ("quorbin-search-bench-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    quorbin::bench::WriteNfceTree(dir, options);
+    // Files only just written are parsed every time (their times could still move
+    // without a change showing); a terminal's files are older than that.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::printf("-- %d files\n", files);
+    std::fflush(stdout);
+    result |= Self({"--tree", dir.string()});
+    const fs::path peak_file = dir / "peak.txt";
+    result |= Self({"--tree", dir.string(), "--memory", peak_file.string()});
+    peaks.push_back(ReadPeak(peak_file));
+    quorbin::bench::PrintFigure("search_peak_rss_mb", peaks.back(), "<= 16",
+                                "(a process making one first and " +
+                                    std::to_string(kRepeatedSearches) + " repeated searches)",
+                                1);
+    fs::remove_all(dir);
+  }
+  if (sizes.size() > 1) {
+    quorbin::bench::PrintFigure(
+        "search_peak_rss_growth_mb", peaks.back() - peaks.front(), "<= 1",
+        "(" + std::to_string(sizes.front()) + " -> " + std::to_string(sizes.back()) + " files)", 1);
+  }
   return result;
 }

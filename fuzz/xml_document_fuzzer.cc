@@ -1,8 +1,9 @@
 // A file in the NFC-e tree as any bytes, read by the XML rules the way a folder
 // search and the invoice payload read it. Checks that loading ends in a document
-// or an XmlLoadFailure whose message has its fixed shape; that a document parsed
-// into reused memory (as a search parses file after file) gives the same facts as
-// a fresh one; and that every text read out of a document is UTF-8.
+// or an XmlLoadFailure whose message has its fixed shape; that the part of a
+// document a search keeps, parsed into reused memory (as a search parses file
+// after file), gives the same facts as a fresh whole document; and that every
+// text read out of a document is UTF-8.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -50,21 +51,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static quorbin::XmlDocument reused;
   const quorbin::InvoiceFileFacts facts = quorbin::ExamineInvoiceBytes(bytes, reused);
   quorbin::XmlDocument fresh;
-  if (!SameFacts(facts, quorbin::ExamineInvoiceBytes(bytes, fresh))) std::abort();
+  if (!SameFacts(facts, quorbin::ExamineInvoiceBytes(bytes, fresh, nullptr))) std::abort();
   RequireUtf8(facts.cnpj);
   RequireUtf8(facts.cnf);
   if (facts.shape == quorbin::InvoiceFileFacts::Shape::kNotLoaded) {
     RequireLoadFailureShape(facts.failure);
   }
 
-  // The payload's way: a document of its own and the invoice's Id.
+  // The payload's way: a document of its own and the invoice's Id, the same
+  // from the part of the document the payload keeps as from the whole.
   try {
     const quorbin::XmlDocument document = quorbin::XmlDocument::Parse(bytes);
     if (facts.shape == quorbin::InvoiceFileFacts::Shape::kNotLoaded) std::abort();
-    try {
-      RequireUtf8(quorbin::InvoiceId(document));
-    } catch (const quorbin::XmlFailure&) {
-    }
+    const auto id_of = [](const quorbin::XmlDocument& document) {
+      try {
+        return "id:" + quorbin::InvoiceId(document);
+      } catch (const quorbin::XmlFailure& failure) {
+        return std::string("failure:") + failure.what();
+      }
+    };
+    const std::string id = id_of(document);
+    RequireUtf8(id);
+    if (id != id_of(quorbin::XmlDocument::Parse(bytes, &quorbin::kInvoiceIdPruning))) std::abort();
   } catch (const quorbin::XmlLoadFailure& failure) {
     if (facts.shape != quorbin::InvoiceFileFacts::Shape::kNotLoaded) std::abort();
     if (facts.failure != failure.what()) std::abort();

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/folder_listing.h"
 #include "sync/xml_document.h"
@@ -42,8 +43,14 @@ struct InvoiceFileFacts {
   std::string cnf;
 };
 
+// The elements the facts are read from. A search keeps only these of each file.
+extern const XmlPruning kInvoiceFactsPruning;
+
 // The facts of a file's bytes, parsed now into `scratch`, whose memory is reused.
-InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& scratch);
+// The file is loaded whole; of its tree only what `pruning` keeps is built
+// (everything when it is null), which gives the same facts.
+InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& scratch,
+                                     const XmlPruning* pruning = &kInvoiceFactsPruning);
 
 class InvoiceFactsCache {
  public:
@@ -68,16 +75,44 @@ class InvoiceFactsCache {
       return std::hash<std::uint64_t>()(key.inode * 0x9E3779B97F4A7C15ull ^ key.device);
     }
   };
+  // What is kept of one file, small because a terminal keeps a hundred thousand
+  // of them: the rest of its stamp, and its facts with their texts in `texts_`.
   struct Entry {
-    platform::FileStamp stamp;
-    std::uint32_t search;
-    InvoiceFileFacts facts;
+    std::int64_t modified_ns;
+    std::int64_t changed_ns;
+    std::uint32_t size;        // kept files are read whole, so at most kMaxXmlFileBytes
+    std::uint32_t search;      // the latest search that met it
+    std::uint32_t first_text;  // in `texts_`: the failure, or emit/CNPJ
+    // ide/cNF here when it fits, else (kPooled) the index of it in `texts_`.
+    char cnf[10];
+    std::uint8_t cnf_size;
+    InvoiceFileFacts::Shape shape;
+  };
+  static constexpr std::uint8_t kPooled = 0xFF;
+  // Texts shared by the entries (nearly every file names the same emitter), each
+  // kept while an entry uses it.
+  class TextPool {
+   public:
+    std::uint32_t Add(const std::string& text);
+    void Release(std::uint32_t index);
+    const std::string& operator[](std::uint32_t index) const { return *texts_[index]; }
+
+   private:
+    std::unordered_map<std::string, std::uint32_t> index_;
+    std::vector<const std::string*> texts_;
+    std::vector<std::uint32_t> uses_;
+    std::vector<std::uint32_t> free_;
   };
 
   void ReleaseScratch();
+  void Keep(const Key& key, const platform::FileStamp& stamp, const InvoiceFileFacts& facts);
+  void Forget(const Entry& entry);
+  static std::uint32_t PooledCnf(const Entry& entry);
+  std::string KeptCnf(const Entry& entry) const;
 
   std::unordered_map<Key, Entry, KeyHash> entries_;
-  InvoiceFileFacts uncached_;
+  TextPool texts_;
+  InvoiceFileFacts answer_;  // the facts handed out by the latest Examine
   // One file and one document at a time; kept between files so that a search
   // does not allocate and free them for every file.
   platform::FileContents contents_;

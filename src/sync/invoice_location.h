@@ -20,7 +20,8 @@
 // FindInvoiceFile(folder, cnpj, number) searches one tree and handles each file's
 // failure itself ("Pulando arquivo defeituoso...", "Erro ao pesquisar arquivos: ").
 // The last matching file in listing order wins. After every examined file the
-// working set is trimmed, which runs pending events. What a search learned of a
+// working set is trimmed (pending events run every time, memory is given back at
+// most every 100 ms; see event_pump.h). What a search learned of a
 // file is reused by later searches while the file is unchanged (see
 // invoice_file_facts.h); the log lines, their order, the trims and the result are
 // those of parsing every file again.

@@ -47,7 +47,7 @@ std::string ReadInvoiceText(const std::filesystem::path& path) {
 
 std::string BuildInvoicePayload(const Query& row, const std::filesystem::path& path,
                                 std::string_view pass_emitter_cnpj) {
-  const std::string id = InvoiceId(XmlDocument::Load(path));
+  const std::string id = InvoiceId(XmlDocument::Load(path, &kInvoiceIdPruning));
   const std::string xml = PercentEncode(ReadInvoiceText(path));
   const std::string date = FormatIso8601Local(InvoiceTime(row));
 

@@ -12,6 +12,8 @@ XmlNode InvoiceElementOf(const XmlNode& nfe) {
 
 }  // namespace
 
+const XmlPruning kInvoiceIdPruning{{"nfeProc", "NFe", "infNFe"}, {}};
+
 XmlNode SearchedInvoiceElement(const XmlDocument& document) {
   const XmlNode wrapper = document.Child("nfeProc");
   if (wrapper.Exists()) {

@@ -18,4 +18,7 @@ XmlNode SearchedInvoiceElement(const XmlDocument& document);
 // attribute fails; an empty one is empty text.
 std::string InvoiceId(const XmlDocument& document);
 
+// The elements InvoiceId reads: a document loaded with it gives the same Id.
+extern const XmlPruning kInvoiceIdPruning;
+
 }  // namespace quorbin

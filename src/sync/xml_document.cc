@@ -48,7 +48,8 @@ std::string FirstCharacters(std::string_view utf8, std::size_t count) {
 
 }  // namespace
 
-XmlTreeBuilder::XmlTreeBuilder(XmlDocument& document) : document_(document) {
+XmlTreeBuilder::XmlTreeBuilder(XmlDocument& document, const XmlPruning* pruning)
+    : document_(document), pruning_(pruning) {
   document_.nodes_.clear();
   document_.attributes_.clear();
   document_.text_.clear();
@@ -109,8 +110,19 @@ void XmlTreeBuilder::CloseText() {
   nodes.pop_back();
 }
 
-void XmlTreeBuilder::BeginElement(std::string_view prefix, std::string_view local,
+bool XmlTreeBuilder::Named(const std::vector<std::string_view>& names, std::string_view local) {
+  for (const std::string_view name : names) {
+    if (name == local) return true;
+  }
+  return false;
+}
+
+bool XmlTreeBuilder::BeginElement(std::string_view prefix, std::string_view local,
                                   std::string_view uri) {
+  if (skipped_depth_ > 0 || (pruning_ && !keeps_all_children_ && !Named(pruning_->kept, local))) {
+    ++skipped_depth_;
+    return false;
+  }
   CloseText();
   NodeRecord record{NodeKind::kElement};
   record.name = StoreName(prefix, local, record.local_name);
@@ -125,12 +137,15 @@ void XmlTreeBuilder::BeginElement(std::string_view prefix, std::string_view loca
   }
   record.first_attribute = static_cast<std::uint32_t>(document_.attributes_.size());
   const std::int32_t element = Append(record);
-  open_elements_.push_back(open_);
+  open_elements_.push_back({open_, keeps_all_children_});
   open_ = element;
+  keeps_all_children_ = !pruning_ || Named(pruning_->text_holders, local);
+  return true;
 }
 
 void XmlTreeBuilder::AddAttribute(std::string_view prefix, std::string_view local,
                                   std::string_view value) {
+  if (skipped_depth_ > 0) return;
   XmlDocument::AttributeRecord entry{};
   std::uint32_t local_offset = 0;
   entry.name = StoreName(prefix, local, local_offset);
@@ -142,13 +157,23 @@ void XmlTreeBuilder::AddAttribute(std::string_view prefix, std::string_view loca
 }
 
 void XmlTreeBuilder::EndElement() {
+  if (skipped_depth_ > 0) {
+    --skipped_depth_;
+    return;
+  }
   CloseText();
   if (open_elements_.empty()) return;
-  open_ = open_elements_.back();
+  open_ = open_elements_.back().element;
+  keeps_all_children_ = open_elements_.back().keeps_all_children;
   open_elements_.pop_back();
 }
 
+bool XmlTreeBuilder::Skipping() const {
+  return skipped_depth_ > 0 || !keeps_all_children_;
+}
+
 void XmlTreeBuilder::AppendText(std::string_view text) {
+  if (Skipping()) return;
   if (text_open_) {
     document_.text_.append(text);
     document_.nodes_.back().value_length += static_cast<std::uint32_t>(text.size());
@@ -165,6 +190,7 @@ void XmlTreeBuilder::AppendText(std::string_view text) {
 }
 
 void XmlTreeBuilder::AddCData(std::string_view text) {
+  if (Skipping()) return;
   CloseText();
   NodeRecord record{NodeKind::kCData};
   record.value = Store(text);
@@ -173,24 +199,27 @@ void XmlTreeBuilder::AddCData(std::string_view text) {
 }
 
 void XmlTreeBuilder::AddOther() {
+  if (Skipping()) return;
   Append(NodeRecord{NodeKind::kOther});
 }
 
-XmlDocument XmlDocument::Parse(std::string_view bytes) {
+XmlDocument XmlDocument::Parse(std::string_view bytes, const XmlPruning* pruning) {
   XmlDocument document;
-  document.Reparse(bytes);
+  document.Reparse(bytes, pruning);
   return document;
 }
 
-void XmlDocument::Reparse(std::string_view bytes) {
+void XmlDocument::Reparse(std::string_view bytes, const XmlPruning* pruning) {
   if (bytes.size() > kMaxXmlFileBytes) {
     nodes_.clear();
     throw XmlLoadFailure(LoadFailureMessage(
         "The file is larger than " + std::to_string(kMaxXmlFileBytes) + " bytes.", 0, {}));
   }
-  nodes_.reserve(64 + bytes.size() / 32);
-  text_.reserve(bytes.size());
-  XmlTreeBuilder builder(*this);
+  if (!pruning) {
+    nodes_.reserve(64 + bytes.size() / 32);
+    text_.reserve(bytes.size());
+  }
+  XmlTreeBuilder builder(*this, pruning);
   if (const auto error = ParseXml(bytes, builder)) {
     nodes_.clear();
     throw XmlLoadFailure(LoadFailureMessage(
@@ -208,14 +237,14 @@ void XmlDocument::Release(std::size_t bytes) {
   *this = XmlDocument();
 }
 
-XmlDocument XmlDocument::Load(const std::filesystem::path& path) {
+XmlDocument XmlDocument::Load(const std::filesystem::path& path, const XmlPruning* pruning) {
   std::string bytes;
   try {
     bytes = ReadRegularFileBytes(path, kMaxXmlFileBytes);
   } catch (const Failure& failure) {
     throw XmlLoadFailure(LoadFailureMessage(failure.what(), 0, {}));
   }
-  return Parse(bytes);
+  return Parse(bytes, pruning);
 }
 
 std::string LoadFailureMessage(std::string_view reason, int line, std::string_view bytes) {

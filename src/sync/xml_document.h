@@ -26,6 +26,11 @@
 // A load failure (XmlLoadFailure) carries the parser's reason, CR LF, "Line: N",
 // CR LF and at most the first 40 characters of the failing line. Only regular
 // files of at most kMaxXmlFileBytes load; anything else fails unread.
+//
+// A partial document (Reparse with an XmlPruning) is loaded exactly as a whole
+// one, with the same failures, but keeps only the elements the pruning names and
+// what lies on their way: lookups of those names give what the whole document
+// gives, and so does the text of an element named among `text_holders`.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +61,15 @@ class XmlLoadFailure : public XmlFailure {
 
 class XmlDocument;
 
+// Which nodes a partial document keeps. Below the document and below a kept
+// element, a child element is kept when its local name is among `kept`; of an
+// element named among `text_holders` every child node is kept (child elements by
+// the same rule for their own children). Nothing else is stored.
+struct XmlPruning {
+  std::vector<std::string_view> kept;
+  std::vector<std::string_view> text_holders;
+};
+
 // A handle on one node of a document; valid while the document lives.
 class XmlNode {
  public:
@@ -81,13 +95,15 @@ class XmlDocument {
 
   // Throws XmlLoadFailure when the file cannot be read, is too large or is not
   // well-formed.
-  static XmlDocument Load(const std::filesystem::path& path);
-  static XmlDocument Parse(std::string_view bytes);
+  // With `pruning` only part of the document is kept (see above).
+  static XmlDocument Load(const std::filesystem::path& path, const XmlPruning* pruning = nullptr);
+  static XmlDocument Parse(std::string_view bytes, const XmlPruning* pruning = nullptr);
 
   // Replaces this document with the one in `bytes`, reusing the memory of the
   // previous one (a search parses thousands of files one after the other). On
-  // failure the document is left empty.
-  void Reparse(std::string_view bytes);
+  // failure the document is left empty. With `pruning` only part of the document
+  // is kept (see above).
+  void Reparse(std::string_view bytes, const XmlPruning* pruning = nullptr);
   // Gives back the memory held for parsing, when it has grown beyond `bytes`.
   void Release(std::size_t bytes);
 

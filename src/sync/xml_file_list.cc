@@ -18,11 +18,14 @@ void Walk(const std::string& path, std::set<FolderIdentity>& listed, const XmlFi
   if (prefix.empty() || prefix.back() != std::filesystem::path::preferred_separator) {
     prefix += std::filesystem::path::preferred_separator;
   }
+  std::string file = prefix;  // one buffer for the paths of all its files
   for (const auto& entry : folder.entries()) {
     if (entry.type == platform::EntryType::kFolder) {
       Walk(prefix + entry.name, listed, visit);
     } else if (HasXmlExtension(entry.name)) {
-      visit(folder, entry.name, prefix + entry.name);
+      file.resize(prefix.size());
+      file += entry.name;
+      visit(folder, entry.name, file);
     }
   }
 }

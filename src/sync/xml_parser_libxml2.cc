@@ -71,7 +71,7 @@ class SaxEvents {
                            const xmlChar* uri, int, const xmlChar**, int attribute_count, int,
                            const xmlChar** attributes) {
     XmlTreeBuilder& builder = From(context).builder_;
-    builder.BeginElement(View(prefix), View(local_name), View(uri));
+    if (!builder.BeginElement(View(prefix), View(local_name), View(uri))) return;
     for (int i = 0; i < attribute_count; ++i) {
       const xmlChar* const* attribute = attributes + 5 * i;
       const std::string_view value(reinterpret_cast<const char*>(attribute[3]),

@@ -6,7 +6,8 @@
 // Consecutive pieces of text make one text node, and a text node of white space
 // only (blank, tab, CR, LF) is dropped when the next node or the end of its
 // element closes it. Attributes belong to the element begun last and come before
-// its first child.
+// its first child. With a pruning (see XmlPruning) the builder stores only the
+// nodes the pruning keeps and ignores the events of everything else.
 #pragma once
 
 #include <cstdint>
@@ -21,12 +22,14 @@ namespace quorbin {
 
 class XmlTreeBuilder {
  public:
-  // Empties `document` and makes it the one that receives the nodes.
-  explicit XmlTreeBuilder(XmlDocument& document);
+  // Empties `document` and makes it the one that receives the nodes; all of them
+  // without a pruning.
+  explicit XmlTreeBuilder(XmlDocument& document, const XmlPruning* pruning = nullptr);
 
   // An element of qualified name prefix:local (local alone without a prefix) in
-  // the namespace `uri` (empty: none).
-  void BeginElement(std::string_view prefix, std::string_view local, std::string_view uri);
+  // the namespace `uri` (empty: none). False when the pruning leaves it out with
+  // everything inside it (its attributes need not be handed over).
+  bool BeginElement(std::string_view prefix, std::string_view local, std::string_view uri);
   // An attribute of the element begun last, by its qualified name.
   void AddAttribute(std::string_view prefix, std::string_view local, std::string_view value);
   void EndElement();
@@ -44,10 +47,22 @@ class XmlTreeBuilder {
                           std::uint32_t& local_offset);
   std::int32_t Append(NodeRecord record);
   void CloseText();
+  static bool Named(const std::vector<std::string_view>& names, std::string_view local);
+  // Whether the event at hand is of a node the pruning leaves out.
+  bool Skipping() const;
+
+  struct OpenElement {
+    std::int32_t element;
+    bool keeps_all_children;
+  };
 
   XmlDocument& document_;
+  const XmlPruning* pruning_;
   std::int32_t open_ = 0;  // the element that receives children; 0 is the document
-  std::vector<std::int32_t> open_elements_;  // the elements around it
+  // Whether every child of `open_` is kept, or (pruned) only the named elements.
+  bool keeps_all_children_ = pruning_ == nullptr;
+  std::vector<OpenElement> open_elements_;  // the elements around it
+  int skipped_depth_ = 0;                   // elements open inside one the pruning left out
   bool text_open_ = false;
   std::uint32_t last_uri_offset_ = 0;  // every element of a namespace shares one copy
   std::uint32_t last_uri_length_ = 0;

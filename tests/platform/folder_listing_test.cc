@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
+#include "platform/listing_order.h"
 #include "support/paths.h"
 #include "support/temp_dir.h"
 #include "sync/xml_file_list.h"
@@ -61,6 +65,24 @@ TEST(FolderListingTest, WhatIsNotThereIsNeitherListedNorRead) {
   EXPECT_FALSE(open.ReadFile("absent.xml", contents, &error, 1 << 20));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(open.ReadFile("sub", contents, &error, 1 << 20));
+}
+
+TEST(FolderListingTest, SortingAFolderKeepsTheListingOrder) {
+  std::vector<FolderEntry> entries;
+  for (const char* name :
+       {"b.xml", "A.XML", "a.xml", "a", "A", "_x", "[x", "Z1", "z0", "\xC3\xA9.xml", "\xC3\x89.xml",
+        "35230112345678000190650010000000011-nfe.xml",
+        "35230112345678000190650010000000011-NFE.xml", "3523", ""}) {
+    entries.push_back({name, EntryType::kFile});
+  }
+  std::mt19937 random(7);
+  for (int round = 0; round < 20; ++round) {
+    std::shuffle(entries.begin(), entries.end(), random);
+    std::vector<FolderEntry> expected = entries;
+    std::stable_sort(expected.begin(), expected.end(), ListedBefore);
+    SortAsListed(entries);
+    for (std::size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i].name, expected[i].name);
+  }
 }
 
 }  // namespace

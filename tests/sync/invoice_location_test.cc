@@ -256,6 +256,8 @@ TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
   f.Put("Validadas/202205/a.xml", WrappedInvoice(kCnpj, "1234"));
   f.Put("Validadas/202205/broken.xml", "<nfeProc>\n<NFe>");
   f.Put("Validadas/202205/failed.xml", "<NFe/>");
+  // A code longer than the memory of a file holds in place.
+  f.Put("Validadas/202205/z.xml", WrappedInvoice(kCnpj, "000000000000001234"));
   f.Put("Contigencias/202201/other.xml", WrappedInvoice("999", "x"));
   const fs::path changing = f.Put("Transmitidas/202205/b.xml", WrappedInvoice(kCnpj, "4321"));
   std::this_thread::sleep_for(std::chrono::milliseconds(150));  // old enough to be kept
@@ -274,7 +276,7 @@ TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
   };
   const auto first = search();
   EXPECT_EQ(search(), first);
-  EXPECT_EQ(std::get<0>(first), f.At("Validadas/202205/a.xml").string());
+  EXPECT_EQ(std::get<0>(first), f.At("Validadas/202205/z.xml").string());
 
   // The same size and a new content: parsed again, and now the later root wins.
   f.Put("Transmitidas/202205/b.xml", WrappedInvoice(kCnpj, "1234"));
@@ -284,7 +286,7 @@ TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
   WriteBytes(replacement, "<nfeProc><NFe>");
   fs::rename(replacement, changing);
   const auto broken = search();
-  EXPECT_EQ(std::get<0>(broken), f.At("Validadas/202205/a.xml").string());
+  EXPECT_EQ(std::get<0>(broken), f.At("Validadas/202205/z.xml").string());
   EXPECT_NE(std::get<1>(broken), std::get<1>(first));
   EXPECT_EQ(std::get<1>(search()), std::get<1>(broken));
 }
@@ -355,6 +357,56 @@ TEST(InvoiceFactsCacheTest, TrustsAFileOnlyWhileItsStampHolds) {
   cache.BeginSearch();
   cache.EndSearch();
   EXPECT_EQ(cache.size(), 0u);
+}
+
+}  // namespace
+}  // namespace quorbin::testing
+
+namespace quorbin::testing {
+namespace {
+
+// A search builds only the elements its facts come from; every document here
+// must give the facts of the whole tree, failures included.
+TEST(InvoiceFactsTest, PartOfTheTreeGivesTheFactsOfTheWholeTree) {
+  const std::string ns = " xmlns=\"http://www.portalfiscal.inf.br/nfe\"";
+  const std::string documents[] = {
+      WrappedInvoice("111", "1"),
+      "<NFe" + ns + "><infNFe><ide><cNF>7</cNF></ide><emit><CNPJ>1</CNPJ></emit></infNFe></NFe>",
+      // Text split by what is left out elsewhere, comments, CDATA, references.
+      "<NFe><infNFe><ide><x>a</x><cNF> 7 </cNF></ide><emit><CNPJ>1<!--c-->2</CNPJ></emit>"
+      "</infNFe></NFe>",
+      "<NFe><infNFe><ide><cNF>\n <![CDATA[7]]>\n</cNF></ide><emit><CNPJ><b>1</b></CNPJ></emit>"
+      "</infNFe></NFe>",
+      "<!DOCTYPE NFe [<!ENTITY e \"1\">]><NFe><infNFe><ide><cNF>&e;</cNF></ide><emit><CNPJ>"
+      "1&#50;</CNPJ></emit></infNFe></NFe>",
+      "<NFe><infNFe><ide><cNF><?pi x?></cNF></ide><emit><CNPJ/></emit></infNFe></NFe>",
+      // Names in other namespaces, prefixes, and the first of two.
+      "<p:NFe xmlns:p=\"urn:a\"><p:infNFe><p:ide><q:cNF xmlns:q=\"urn:b\">1</q:cNF><p:cNF>2"
+      "</p:cNF></p:ide><p:emit><P:CNPJ xmlns:P=\"URN:A\">3</P:CNPJ></p:emit></p:infNFe></p:NFe>",
+      "<NFe><infNFe><emit><CNPJ>1</CNPJ><CNPJ>2</CNPJ></emit><ide><cNF>3</cNF><cNF>4</cNF></ide>"
+      "</infNFe></NFe>",
+      // Shapes the search skips or fails on.
+      "<nfeProc><other><NFe><infNFe><ide/></infNFe></NFe></other></nfeProc>",
+      "<nfeProc/><!--x--><NFe><infNFe><ide/></infNFe></NFe>",
+      "<nfeProc><NFe/></nfeProc>",
+      "<NFe><infNFe><ide><cNF>1</cNF></ide></infNFe></NFe>",
+      "<NFe><infNFe><ide/><emit><CNPJ><CNPJ>1</CNPJ></CNPJ></emit></infNFe></NFe>",
+      "<NFe><infNFe><emit><CNPJ>1</CNPJ></emit></infNFe></NFe>",
+      "<root><NFe><infNFe><ide/></infNFe></NFe></root>",
+      // Not loaded: the failure lines come from the whole file.
+      "<NFe><infNFe><ide><cNF>1</cNF></ide><emit><CNPJ>1</CNPJ></emit></infNFe><x></NFe>",
+      "<NFe><infNFe><ide/></infNFe></NFe>\n<p:x/>",
+  };
+  XmlDocument partial;
+  XmlDocument whole;
+  for (const std::string& document : documents) {
+    const InvoiceFileFacts a = ExamineInvoiceBytes(document, partial);
+    const InvoiceFileFacts b = ExamineInvoiceBytes(document, whole, nullptr);
+    EXPECT_EQ(a.shape, b.shape) << document;
+    EXPECT_EQ(a.failure, b.failure) << document;
+    EXPECT_EQ(a.cnpj, b.cnpj) << document;
+    EXPECT_EQ(a.cnf, b.cnf) << document;
+  }
 }
 
 }  // namespace

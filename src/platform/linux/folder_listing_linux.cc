@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -73,7 +74,7 @@ OpenFolder::OpenFolder(const std::filesystem::path& folder) {
   }
   handle_ = descriptor;
   stamp_ = StampOf(own);
-  std::sort(entries_.begin(), entries_.end(), ListedBefore);
+  SortAsListed(entries_);
 }
 
 OpenFolder::~OpenFolder() {
@@ -81,9 +82,13 @@ OpenFolder::~OpenFolder() {
 }
 
 std::optional<FileStamp> OpenFolder::StampOfFile(std::string_view name) const {
-  const std::string terminated(name);
+  // A search stamps every file of the tree: the name is terminated on the stack.
+  char terminated[NAME_MAX + 1];
+  if (name.size() > NAME_MAX || name.find('\0') != std::string_view::npos) return std::nullopt;
+  name.copy(terminated, name.size());
+  terminated[name.size()] = '\0';
   struct stat info {};
-  if (fstatat(handle_, terminated.c_str(), &info, 0) != 0 || S_ISDIR(info.st_mode)) {
+  if (fstatat(handle_, terminated, &info, 0) != 0 || S_ISDIR(info.st_mode)) {
     return std::nullopt;
   }
   return StampOf(info);

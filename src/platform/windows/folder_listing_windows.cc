@@ -135,7 +135,7 @@ OpenFolder::OpenFolder(const std::filesystem::path& folder) {
   handle_ = reinterpret_cast<std::intptr_t>(handle.release());
   path_ = folder;
   stamp_ = own->stamp;
-  std::sort(entries_.begin(), entries_.end(), ListedBefore);
+  SortAsListed(entries_);
 }
 
 OpenFolder::~OpenFolder() {
