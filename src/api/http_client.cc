@@ -48,6 +48,7 @@ HttpClient::HttpClient(HttpLimits limits, UtcClock utc_now)
 
 std::string HttpClient::Post(std::string_view url, std::string_view body) {
   socket_.Close();
+  broken_body_.clear();
   const HttpUrl parts = SplitHttpUrl(url);
   try {
     Connect(parts);
@@ -88,7 +89,13 @@ std::string HttpClient::Exchange(const HttpUrl& url, std::string_view body) {
     for (const auto& set_cookie : answer.Headers("Set-Cookie")) cookies_.Take(url, set_cookie);
   } while (answer.status_code == 100);
 
-  std::string answer_body = reader.ReadBody(answer);
+  std::string answer_body;
+  try {
+    answer_body = reader.ReadBody(answer);
+  } catch (const Failure&) {
+    broken_body_ = reader.BodyReceivedSoFar();
+    throw;
+  }
   if (reader.PeerClosed() || !AsksKeepAlive(answer)) socket_.Close();
   if (answer.status_code >= 200 && answer.status_code <= 299) return answer_body;
   throw ProtocolError(answer.status_code, answer.status_line,

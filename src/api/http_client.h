@@ -51,6 +51,9 @@ class HttpClient {
   int ResponseCode() const { return response_code_; }
   const std::string& ResponseText() const { return response_text_; }
   CookieStore& Cookies() { return cookies_; }
+  // The body bytes that had arrived when the last Post failed in the middle of
+  // an answer's body; empty after any other outcome.
+  const std::string& BrokenBody() const { return broken_body_; }
 
  private:
   void Connect(const HttpUrl& url);
@@ -63,6 +66,7 @@ class HttpClient {
   platform::TcpSocket socket_;
   int response_code_ = 0;
   std::string response_text_;
+  std::string broken_body_;
 };
 
 // "Socket Error # " + number + CR LF + description.

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "api/protocol_error.h"
 #include "support/code_page.h"
+#include "support/failure.h"
 #include "support/paths.h"
 
 namespace quorbin {
@@ -64,8 +66,15 @@ void Login(Query& fbquery, ApiClient& api, const std::function<std::string()>& f
   const std::string cnpj = DigitsOnly(fbquery.FieldByName("cnpj").AsString());
   trace.request_body = LoginBody(guid, cnpj, serie);
 
-  const std::string response =
-      api.Post(api.BaseUrl() + std::string(kLoginEndpoint), trace.request_body);
+  std::string response;
+  try {
+    response = api.Post(api.BaseUrl() + std::string(kLoginEndpoint), trace.request_body);
+  } catch (const ProtocolError&) {
+    throw;
+  } catch (const Failure&) {
+    trace.response_text = AnsiToUtf8(api.httpreq().BrokenBody());  // what arrived, for the log
+    throw;
+  }
   trace.response_text = AnsiToUtf8(response);
   api.SetApiToken(response.size() < 3 ? std::string()
                                       : AnsiToUtf8(response.substr(1, response.size() - 2)));
