@@ -60,12 +60,19 @@ std::string HttpClient::Post(std::string_view url, std::string_view body) {
   }
 }
 
+// The name lookup and the connection share the connect time-out.
 void HttpClient::Connect(const HttpUrl& url) {
+  const auto deadline = std::chrono::steady_clock::now() + limits_.connect_timeout;
   std::uint32_t address = 0;
-  if (auto error = platform::ResolveIpv4(url.host, address)) {
+  if (auto error = platform::ResolveIpv4(url.host, address, limits_.connect_timeout)) {
     throw Failure(SocketErrorMessage(*error));
   }
-  if (auto error = socket_.Connect(address, url.port, limits_.connect_timeout)) {
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  if (left <= std::chrono::milliseconds::zero()) {
+    throw Failure(SocketErrorMessage(platform::TimedOutError()));
+  }
+  if (auto error = socket_.Connect(address, url.port, left)) {
     throw Failure(SocketErrorMessage(*error));
   }
 }

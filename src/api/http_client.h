@@ -28,6 +28,7 @@
 namespace quorbin {
 
 struct HttpLimits {
+  // The name lookup and the connection together.
   std::chrono::milliseconds connect_timeout{15'000};
   // The longest wait for the next byte, sending or receiving.
   std::chrono::milliseconds idle_timeout{30'000};
