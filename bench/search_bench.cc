@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
   (void)tree;
   // Files only just written are parsed every time (their times could still move
   // without a change showing); a terminal's files are older than that.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
   const int result = Self({"--tree", dir.string()});
   fs::remove_all(dir);
   return result;
