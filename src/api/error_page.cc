@@ -1,6 +1,5 @@
 #include "api/error_page.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -63,15 +62,18 @@ std::size_t PieceEnd(std::string_view text, std::size_t start) {
 // Appends ANSI bytes with every line break (CR LF, a lone CR, a lone LF) as CR LF;
 // `after_cr` carries a CR at the end of one piece over to the next.
 void AppendWithCrLf(std::string& out, std::string_view ansi, bool& after_cr) {
-  while (!ansi.empty()) {
-    if (ansi.front() == '\n' && after_cr) ansi.remove_prefix(1);  // the LF of a CR LF
-    const std::size_t line_end = std::min(ansi.find_first_of("\r\n"), ansi.size());
-    out.append(ansi.substr(0, line_end));
-    after_cr = false;
-    if (line_end == ansi.size()) break;
-    out += "\r\n";
-    after_cr = ansi[line_end] == '\r';
-    ansi.remove_prefix(line_end + 1);
+  out.reserve(out.size() + 2 * ansi.size());
+  for (const char c : ansi) {
+    if (c == '\n' && after_cr) {
+      after_cr = false;  // the LF of a CR LF
+    } else if (c == '\n' || c == '\r') {
+      out.push_back('\r');
+      out.push_back('\n');
+      after_cr = c == '\r';
+    } else {
+      out.push_back(c);
+      after_cr = false;
+    }
   }
 }
 

@@ -55,7 +55,13 @@ MediaType ParseMediaType(std::string_view content_type) {
 std::string Latin1ToUtf8(std::string_view bytes) {
   std::string text;
   text.reserve(bytes.size());
-  for (const char c : bytes) AppendUtf8(text, static_cast<unsigned char>(c));
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) < 0x80) {
+      text.push_back(c);
+    } else {
+      AppendUtf8(text, static_cast<unsigned char>(c));
+    }
+  }
   return text;
 }
 
