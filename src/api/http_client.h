@@ -10,7 +10,9 @@
 // A connection that cannot be made or breaks, a server that closes before
 // answering and an expired time-out raise an ordinary Failure ("Socket Error # "
 // + number, CR LF, description; or "Connection Closed Gracefully."), leaving
-// ResponseCode and ResponseText as they were when no status line arrived.
+// ResponseCode and ResponseText as they were when no status line arrived. The
+// name lookup counts against the connect time-out. After an answer that broke in
+// its body, BrokenBody holds what of the body had arrived.
 //
 // The connection is closed after the answer, unless the answer asked for it to be
 // kept alive; the next Post closes it then.
