@@ -209,6 +209,7 @@ TEST(HostileServerTest, EndlessBodyEndsAtTheAgentsCap) {
 TEST(HostileServerTest, CostlyRefusalsAreDecodedAndWrittenInBoundedTimeAndMemory) {
   struct Case {
     const char* name;
+    const char* row;  // of the reliability table
     std::string content_type;
     std::string piece;  // repeated to make the body
     std::uint64_t times;
@@ -216,10 +217,11 @@ TEST(HostileServerTest, CostlyRefusalsAreDecodedAndWrittenInBoundedTimeAndMemory
   } cases[] = {
       // Every "<meta" without its ">": a scan that starts again at each one
       // reads the rest of the body each time.
-      {"html of endless unclosed meta tags", "text/html", Repeated("<meta ", 1000), 175,
-       kCallBound},
+      {"html of endless unclosed meta tags", "refusal: unclosed meta tags", "text/html",
+       Repeated("<meta ", 1000), 175, kCallBound},
       // One line per byte: a page held as a list of lines costs tens of bytes each.
-      {"64 MB refusal of bare line feeds", "text/plain", std::string(256 * 1024, '\n'), 255, 30s},
+      {"64 MB refusal of bare line feeds", "refusal: 64 MB of bare line feeds", "text/plain",
+       std::string(256 * 1024, '\n'), 255, 30s},
   };
   ScriptedHttpServer server;
   TempDir dir;
@@ -233,7 +235,7 @@ TEST(HostileServerTest, CostlyRefusalsAreDecodedAndWrittenInBoundedTimeAndMemory
     const std::size_t body_bytes = c.piece.size() * c.times;
     ApiClient api;
     api.PrepareJsonRequest(true);
-    HostileCase probe(std::string("refusal: ") + c.name, c.name);
+    HostileCase probe(c.row, c.name);
     bool written = false;
     try {
       api.Post(server.Url("/api/pdv/receive/"), "{}");
