@@ -79,6 +79,12 @@ TEST_F(ErrorPageTest, NulEndsTheTextAndMissingCharactersBecomeQuestionMarks) {
 // full disk and a page that cannot be created read differently.
 TEST_F(ErrorPageTest, UnwritablePageReachesTheCallerWithFileAndReason) {
   const std::string page_name = "cs_Sync_2024-03-05-14-07-09.html";
+#ifdef _WIN32
+  // Windows says "not found" for a path through a file, "access denied" for a folder.
+  const int through_a_file = ENOENT, onto_a_folder = EACCES;
+#else
+  const int through_a_file = ENOTDIR, onto_a_folder = EISDIR;
+#endif
   struct Case {
     const char* name;
     std::function<bool()> prepare;  // false when the system cannot build the case
@@ -91,10 +97,10 @@ TEST_F(ErrorPageTest, UnwritablePageReachesTheCallerWithFileAndReason) {
          return true;
        },
        "Cannot create file \"" + (folder / page_name).string() +
-           "\": " + std::generic_category().message(ENOTDIR) + "."},
+           "\": " + std::generic_category().message(through_a_file) + "."},
       {"PageIsAFolder", [&] { return std::filesystem::create_directories(folder / page_name); },
        "Cannot create file \"" + (folder / page_name).string() +
-           "\": " + std::generic_category().message(EISDIR) + "."},
+           "\": " + std::generic_category().message(onto_a_folder) + "."},
       {"DiskFull",
        [&] {
          std::error_code error;
