@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
     quorbin::bench::WriteNfceTree(dir, options);
     // Files only just written are parsed every time (their times could still move
     // without a change showing); a terminal's files are older than that.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
     std::printf("-- %d files\n", files);
     std::fflush(stdout);
     result |= Self({"--tree", dir.string()});

@@ -6,8 +6,10 @@
 // LF; a NUL ends the text), each written with CR LF, in the ANSI code page
 // without a byte-order mark; an existing page of that name is replaced.
 //
-// Writing the page raises Failure naming the file when it cannot be done; the
-// caller's boundary handles it.
+// The page is converted and written piece by piece: it costs little memory beyond
+// the text, however many lines it has. Writing it raises Failure naming the file
+// and the file system's reason ("Cannot create file \"...\": Permission denied.")
+// when it cannot be done; the caller's boundary handles it.
 #pragma once
 
 #include <filesystem>

@@ -48,6 +48,7 @@ HttpClient::HttpClient(HttpLimits limits, UtcClock utc_now)
 
 std::string HttpClient::Post(std::string_view url, std::string_view body) {
   socket_.Close();
+  broken_body_.clear();
   const HttpUrl parts = SplitHttpUrl(url);
   try {
     Connect(parts);
@@ -59,12 +60,19 @@ std::string HttpClient::Post(std::string_view url, std::string_view body) {
   }
 }
 
+// The name lookup and the connection share the connect time-out.
 void HttpClient::Connect(const HttpUrl& url) {
+  const auto deadline = std::chrono::steady_clock::now() + limits_.connect_timeout;
   std::uint32_t address = 0;
-  if (auto error = platform::ResolveIpv4(url.host, address)) {
+  if (auto error = platform::ResolveIpv4(url.host, address, limits_.connect_timeout)) {
     throw Failure(SocketErrorMessage(*error));
   }
-  if (auto error = socket_.Connect(address, url.port, limits_.connect_timeout)) {
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  if (left <= std::chrono::milliseconds::zero()) {
+    throw Failure(SocketErrorMessage(platform::TimedOutError()));
+  }
+  if (auto error = socket_.Connect(address, url.port, left)) {
     throw Failure(SocketErrorMessage(*error));
   }
 }
@@ -88,7 +96,13 @@ std::string HttpClient::Exchange(const HttpUrl& url, std::string_view body) {
     for (const auto& set_cookie : answer.Headers("Set-Cookie")) cookies_.Take(url, set_cookie);
   } while (answer.status_code == 100);
 
-  std::string answer_body = reader.ReadBody(answer);
+  std::string answer_body;
+  try {
+    answer_body = reader.ReadBody(answer);
+  } catch (const Failure&) {
+    broken_body_ = reader.BodyReceivedSoFar();
+    throw;
+  }
   if (reader.PeerClosed() || !AsksKeepAlive(answer)) socket_.Close();
   if (answer.status_code >= 200 && answer.status_code <= 299) return answer_body;
   throw ProtocolError(answer.status_code, answer.status_line,

@@ -10,7 +10,9 @@
 // A connection that cannot be made or breaks, a server that closes before
 // answering and an expired time-out raise an ordinary Failure ("Socket Error # "
 // + number, CR LF, description; or "Connection Closed Gracefully."), leaving
-// ResponseCode and ResponseText as they were when no status line arrived.
+// ResponseCode and ResponseText as they were when no status line arrived. The
+// name lookup counts against the connect time-out. After an answer that broke in
+// its body, BrokenBody holds what of the body had arrived.
 //
 // The connection is closed after the answer, unless the answer asked for it to be
 // kept alive; the next Post closes it then.
@@ -28,6 +30,7 @@
 namespace quorbin {
 
 struct HttpLimits {
+  // The name lookup and the connection together.
   std::chrono::milliseconds connect_timeout{15'000};
   // The longest wait for the next byte, sending or receiving.
   std::chrono::milliseconds idle_timeout{30'000};
@@ -51,6 +54,9 @@ class HttpClient {
   int ResponseCode() const { return response_code_; }
   const std::string& ResponseText() const { return response_text_; }
   CookieStore& Cookies() { return cookies_; }
+  // The body bytes that had arrived when the last Post failed in the middle of
+  // an answer's body; empty after any other outcome.
+  const std::string& BrokenBody() const { return broken_body_; }
 
  private:
   void Connect(const HttpUrl& url);
@@ -63,6 +69,7 @@ class HttpClient {
   platform::TcpSocket socket_;
   int response_code_ = 0;
   std::string response_text_;
+  std::string broken_body_;
 };
 
 // "Socket Error # " + number + CR LF + description.

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 
+#include "api/protocol_error.h"
 #include "support/cnpj.h"
 #include "support/code_page.h"
+#include "support/failure.h"
 
 namespace quorbin {
 
@@ -69,8 +71,15 @@ void Login(Query& fbquery, ApiClient& api, const std::function<std::string()>& f
   const std::string guid = fingerprint();
   trace.request_body = LoginBody(guid, fields.cnpj, fields.serie);
 
-  const std::string response =
-      api.Post(api.BaseUrl() + std::string(kLoginEndpoint), trace.request_body);
+  std::string response;
+  try {
+    response = api.Post(api.BaseUrl() + std::string(kLoginEndpoint), trace.request_body);
+  } catch (const ProtocolError&) {
+    throw;
+  } catch (const Failure&) {
+    trace.response_text = AnsiToUtf8(api.httpreq().BrokenBody());  // what arrived, for the log
+    throw;
+  }
   trace.response_text = AnsiToUtf8(response);
   api.SetApiToken(response.size() < 3 ? std::string()
                                       : AnsiToUtf8(response.substr(1, response.size() - 2)));

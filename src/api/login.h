@@ -12,7 +12,8 @@
 //
 // The login handles no failure: ProtocolError and every other failure reach the
 // caller, with ApiToken unchanged. `trace` holds what the caller logs then: the
-// answer's text and the request body, each empty until it exists.
+// answer's text (after an answer that broke in its body, the part that arrived)
+// and the request body, each empty until it exists.
 #pragma once
 
 #include <functional>

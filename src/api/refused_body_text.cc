@@ -6,6 +6,9 @@
 namespace quorbin {
 namespace {
 
+// Browsers look for a meta charset in the first 1,024 bytes only.
+constexpr std::size_t kMetaScanBytes = 1024;
+
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
@@ -52,7 +55,13 @@ MediaType ParseMediaType(std::string_view content_type) {
 std::string Latin1ToUtf8(std::string_view bytes) {
   std::string text;
   text.reserve(bytes.size());
-  for (const char c : bytes) AppendUtf8(text, static_cast<unsigned char>(c));
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) < 0x80) {
+      text.push_back(c);
+    } else {
+      AppendUtf8(text, static_cast<unsigned char>(c));
+    }
+  }
   return text;
 }
 
@@ -181,26 +190,34 @@ std::string CharsetOfContent(std::string_view content) {
   return std::string(rest.substr(0, rest.find_first_of("; \t")));
 }
 
+// The charset a meta element's attributes declare, or empty.
+std::string CharsetOfMeta(std::string_view tag) {
+  std::string name, value, content;
+  bool content_type_equiv = false;
+  for (std::size_t pos = 0; NextAttribute(tag, pos, name, value);) {
+    if (name == "charset" && !Trim(value).empty()) return std::string(Trim(value));
+    if (name == "http-equiv") content_type_equiv = AsciiLowerText(Trim(value)) == "content-type";
+    if (name == "content") content = value;
+  }
+  return content_type_equiv ? CharsetOfContent(content) : std::string();
+}
+
 }  // namespace
 
 std::string HtmlMetaCharset(std::string_view html) {
+  html = html.substr(0, kMetaScanBytes);
   const std::string lower = AsciiLowerText(html);
-  for (std::size_t at = lower.find("<meta"); at != std::string::npos;
-       at = lower.find("<meta", at + 5)) {
-    const std::size_t end = html.find('>', at);
-    const std::string_view tag =
-        html.substr(at + 5, end == std::string_view::npos ? std::string_view::npos : end - at - 5);
-    if (!tag.empty() && !IsSpace(tag.front()) && tag.front() != '/') continue;  // <metadata>
-    std::string name, value, content;
-    bool content_type_equiv = false;
-    for (std::size_t pos = 0; NextAttribute(tag, pos, name, value);) {
-      if (name == "charset" && !Trim(value).empty()) return std::string(Trim(value));
-      if (name == "http-equiv") content_type_equiv = AsciiLowerText(Trim(value)) == "content-type";
-      if (name == "content") content = value;
+  // Each tag is scanned once: the next search starts after its end, and a tag
+  // without its ">" runs to the end of what is looked at.
+  for (std::size_t at = lower.find("<meta"); at != std::string::npos;) {
+    const std::size_t close = html.find('>', at);
+    const std::size_t end = close == std::string_view::npos ? html.size() : close;
+    const std::string_view tag = html.substr(at + 5, end - at - 5);
+    if (tag.empty() || IsSpace(tag.front()) || tag.front() == '/') {  // not <metadata>
+      if (std::string charset = CharsetOfMeta(tag); !charset.empty()) return charset;
     }
-    if (content_type_equiv) {
-      if (std::string charset = CharsetOfContent(content); !charset.empty()) return charset;
-    }
+    if (end >= html.size()) break;
+    at = lower.find("<meta", end + 1);
   }
   return {};
 }

@@ -158,15 +158,15 @@ std::string ResponseReader::ReadExactly(std::size_t count) {
 }
 
 std::string ResponseReader::ReadChunked() {
-  std::string body;
+  chunked_body_.clear();
   for (;;) {
     const std::string line = ReadLine();
     const std::string_view size_text = Trim(std::string_view(line).substr(0, line.find(';')));
     const auto size = ParseHex(size_text);
     if (!size) throw Failure("Invalid chunk size in the response.");
     if (*size == 0) break;
-    CheckBodySize(body.size() + *size);
-    body += ReadExactly(*size);
+    CheckBodySize(chunked_body_.size() + *size);
+    chunked_body_ += ReadExactly(*size);
     // The chunk's data ends with CR LF; anything else means the framing is lost.
     if (!ReadLine().empty()) throw Failure("Invalid chunk in the response.");
   }
@@ -182,7 +182,7 @@ std::string ResponseReader::ReadChunked() {
     }
     if (line.empty()) break;
   }
-  return body;
+  return std::exchange(chunked_body_, {});
 }
 
 std::string ResponseReader::ReadUntilClose() {

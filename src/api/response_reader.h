@@ -48,6 +48,9 @@ class ResponseReader {
   ResponseHead ReadHead();
   // The body of the answer whose head this is.
   std::string ReadBody(const ResponseHead& head);
+  // The body bytes that had arrived when ReadBody failed (chunked: the data of
+  // the chunks, as far as they came).
+  std::string BodyReceivedSoFar() const { return chunked_body_ + buffer_; }
   // True once the server has closed the connection.
   bool PeerClosed() const { return peer_closed_; }
 
@@ -64,6 +67,7 @@ class ResponseReader {
   ByteSource& source_;
   std::size_t max_body_bytes_;
   std::string buffer_;
+  std::string chunked_body_;  // the chunks read so far
   std::size_t head_bytes_ = 0;
   bool peer_closed_ = false;
 };

@@ -25,8 +25,11 @@ struct SocketError {
 SocketError TimedOutError();
 
 // The first IPv4 address of `host` in network byte order; a dotted address is
-// taken as it is. A name that does not resolve gives "Host not found.".
-std::optional<SocketError> ResolveIpv4(const std::string& host, std::uint32_t& address);
+// taken as it is. A name that does not resolve gives "Host not found."; a lookup
+// that has not ended within `timeout` gives TimedOutError() at that time (the
+// system's resolver can wait far longer than the agent may).
+std::optional<SocketError> ResolveIpv4(const std::string& host, std::uint32_t& address,
+                                       std::chrono::milliseconds timeout);
 
 class TcpSocket {
  public:

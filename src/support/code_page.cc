@@ -77,8 +77,13 @@ std::string AnsiToUtf8(std::string_view ansi) {
 std::string Utf8ToAnsi(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
-  for (std::size_t pos = 0; pos < utf8.size();)
-    out += platform::CodePointToAnsiByte(NextCodePoint(utf8, pos));
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    if (static_cast<unsigned char>(utf8[pos]) < 0x80) {
+      out.push_back(utf8[pos++]);  // ASCII is the same in every ANSI code page
+    } else {
+      out += platform::CodePointToAnsiByte(NextCodePoint(utf8, pos));
+    }
+  }
   return out;
 }
 

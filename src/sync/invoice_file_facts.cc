@@ -16,18 +16,16 @@ constexpr std::size_t kMaxKeptText = 1024;
 // Memory kept for the next file after a large one has been examined.
 constexpr std::size_t kMaxScratchBytes = 1 << 20;
 
-// File times advance in steps of the system's clock tick. A file read within a
-// tick of its last change could change again without its times moving, so its
-// facts are kept only once it has been still for longer than any tick.
-constexpr std::int64_t kSettledNs = 100'000'000;
-
 bool WorthKeeping(const InvoiceFileFacts& facts, const platform::FileContents& contents) {
-  const std::int64_t last_change = std::max(contents.stamp.modified_ns, contents.stamp.changed_ns);
-  return contents.opened_ns - last_change >= kSettledNs &&
+  return OldEnoughToKeep(contents.stamp, contents.opened_ns) &&
          facts.failure.size() + facts.cnpj.size() + facts.cnf.size() <= kMaxKeptText;
 }
 
 }  // namespace
+
+bool OldEnoughToKeep(const platform::FileStamp& stamp, std::int64_t opened_ns) {
+  return opened_ns - std::max(stamp.modified_ns, stamp.changed_ns) >= kKeptOnceStillNs;
+}
 
 // Every name SearchedInvoiceElement and ExamineInvoiceBytes look up.
 const XmlPruning kInvoiceFactsPruning{{"nfeProc", "NFe", "infNFe", "ide", "emit", "CNPJ", "cNF"},

@@ -12,8 +12,8 @@
 // change makes the file be read and parsed again. A search marks every file it
 // examines; EndSearch forgets the files the search did not meet, so the memory
 // follows the tree. Files whose facts are unusually large, and files read within
-// a moment of their last change (whose times might not move at the next change),
-// are not kept.
+// two seconds of their last change (whose times might not move at the next
+// change), are not kept.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +45,15 @@ struct InvoiceFileFacts {
 
 // The elements the facts are read from. A search keeps only these of each file.
 extern const XmlPruning kInvoiceFactsPruning;
+
+// File times advance in steps of the file system's resolution: a clock tick, one
+// second, two seconds on FAT. A file read within a step of its last change could
+// change again without its times moving, so its facts are kept only once it has
+// been still for longer than any step.
+inline constexpr std::int64_t kKeptOnceStillNs = 2'000'000'000;
+
+// True when a file of that stamp, opened at `opened_ns`, is old enough to keep.
+bool OldEnoughToKeep(const platform::FileStamp& stamp, std::int64_t opened_ns);
 
 // The facts of a file's bytes, parsed now into `scratch`, whose memory is reused.
 // The file is loaded whole; of its tree only what `pruning` keeps is built

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <functional>
+#include <system_error>
+
 #include "api/api_client.h"
 #include "support/manual_clock.h"
 #include "support/scripted_http_server.h"
@@ -71,20 +75,71 @@ TEST_F(ErrorPageTest, NulEndsTheTextAndMissingCharactersBecomeQuestionMarks) {
   EXPECT_EQ(ReadBytes(page), "a \x80 ?\r\n");
 }
 
-TEST_F(ErrorPageTest, UnwritablePageReachesTheCallerNamingTheFile) {
-  std::filesystem::create_directories(folder.parent_path());
-  testing::WriteBytes(folder, "a file where the folder should be");
-  try {
-    ReportProtocolError(ProtocolError(500, "HTTP/1.1 500 A", "x"), log, clock, folder);
-    FAIL() << "written";
-  } catch (const Failure& failure) {
-    EXPECT_NE(std::string(failure.what()).find("cs_Sync_2024-03-05-14-07-09.html"),
-              std::string::npos)
-        << failure.what();
+// The failure names the file and carries the file system's reason, so that a
+// full disk and a page that cannot be created read differently.
+TEST_F(ErrorPageTest, UnwritablePageReachesTheCallerWithFileAndReason) {
+  const std::string page_name = "cs_Sync_2024-03-05-14-07-09.html";
+#ifdef _WIN32
+  // Windows says "not found" for a path through a file, "access denied" for a folder.
+  const int through_a_file = ENOENT, onto_a_folder = EACCES;
+#else
+  const int through_a_file = ENOTDIR, onto_a_folder = EISDIR;
+#endif
+  struct Case {
+    const char* name;
+    std::function<bool()> prepare;  // false when the system cannot build the case
+    std::string reason;
+  } cases[] = {
+      {"FolderIsAFile",
+       [&] {
+         std::filesystem::create_directories(folder.parent_path());
+         testing::WriteBytes(folder, "a file where the folder should be");
+         return true;
+       },
+       "Cannot create file \"" + (folder / page_name).string() +
+           "\": " + std::generic_category().message(through_a_file) + "."},
+      {"PageIsAFolder", [&] { return std::filesystem::create_directories(folder / page_name); },
+       "Cannot create file \"" + (folder / page_name).string() +
+           "\": " + std::generic_category().message(onto_a_folder) + "."},
+      {"DiskFull",
+       [&] {
+         std::error_code error;
+         std::filesystem::create_directories(folder);
+         if (!std::filesystem::exists("/dev/full")) return false;
+         std::filesystem::create_symlink("/dev/full", folder / page_name, error);
+         return !error;
+       },
+       "Cannot write file \"" + (folder / page_name).string() +
+           "\": " + std::generic_category().message(ENOSPC) + "."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(dir / "exe");
+    if (!c.prepare()) continue;  // no /dev/full (Wine)
+    try {
+      ReportProtocolError(ProtocolError(500, "HTTP/1.1 500 A", "x"), log, clock, folder);
+      ADD_FAILURE() << "written";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.what(), c.reason);
+    }
   }
   EXPECT_NE(ReadBytes(dir / "log_sync.txt").find("Erro ao enviar Post JSON:HTTP/1.1 500 A. "),
             std::string::npos)
       << "the log line comes first";
+}
+
+// Line breaks of every kind become CR LF, also where a CR LF pair or a
+// character falls across the pieces the page is written in.
+TEST_F(ErrorPageTest, LongPagesKeepTheirLinesAcrossPieces) {
+  std::string text(64 * 1024 - 1, 'a');
+  text += "\r\n\xC3\xA7";  // CR at the end of the first piece, LF at the start of the next
+  text += std::string(64 * 1024 - 4, 'b') + "\xC3\xA7\n\n\rz";
+  std::string expected(64 * 1024 - 1, 'a');
+  expected += "\r\n\xE7" + std::string(64 * 1024 - 4, 'b') + "\xE7\r\n\r\n\r\nz\r\n";
+  const auto page = folder / "page.html";
+  CreateErrorFolder(folder);
+  WriteErrorPage(page, text);
+  EXPECT_EQ(ReadBytes(page), expected);
 }
 
 }  // namespace

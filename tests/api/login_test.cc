@@ -167,6 +167,32 @@ TEST_F(LoginTest, UnreachableServerLeavesTheBodyForTheLog) {
             "\"12345678000195\",\"serie\": \"1\"}");
 }
 
+// An answer that breaks in its body leaves what arrived of it for the log (one
+// character per byte), whatever framed the body.
+TEST_F(LoginTest, AnswerBrokenMidBodyLeavesTheTextReceivedSoFar) {
+  struct Case {
+    const char* name;
+    std::string answer;
+  } cases[] = {
+      {"ContentLength", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n\"9f8e\xE7"},
+      {"Chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\n\"9f\r\n10\r\n8e\xE7"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.Enqueue(ScriptedAnswer(c.answer));
+    try {
+      RunLogin();
+      ADD_FAILURE() << "accepted";
+    } catch (const ProtocolError&) {
+      ADD_FAILURE() << "refused";
+    } catch (const Failure& failure) {
+      EXPECT_STREQ(failure.what(), "Connection Closed Gracefully.");
+    }
+    EXPECT_EQ(trace.response_text, "\"9f8e\xC3\xA7");
+    EXPECT_EQ(api->ApiToken(), "");
+  }
+}
+
 TEST_F(LoginTest, FailuresBeforeTheBodyLeaveItEmpty) {
   EXPECT_THROW(Login(
                    fbquery, *api, []() -> std::string { throw Failure("sem WMI"); }, trace),

@@ -49,5 +49,15 @@ TEST(RefusedBodyTextTest, MetaScanSkipsOtherTagsAndEmptyCharsets) {
   EXPECT_EQ(HtmlMetaCharset("<meta charset="), "");
 }
 
+// As browsers do, only the first 1,024 bytes are looked at for a meta charset,
+// and the scan goes on after the end of each tag.
+TEST(RefusedBodyTextTest, MetaScanLooksOnlyAtTheFirst1024Bytes) {
+  const std::string padding(1000, ' ');
+  EXPECT_EQ(HtmlMetaCharset(padding + "<meta charset=utf-8>"), "utf-8");
+  EXPECT_EQ(HtmlMetaCharset(padding + padding + "<meta charset=utf-8>"), "");
+  EXPECT_EQ(HtmlMetaCharset(padding + "<meta name=x content='y' charset=utf-8>"), "");
+  EXPECT_EQ(HtmlMetaCharset("<meta name=a><meta name=b><meta charset=utf-8>"), "utf-8");
+}
+
 }  // namespace
 }  // namespace quorbin

@@ -330,7 +330,7 @@ namespace {
 TEST(InvoiceFactsCacheTest, TrustsAFileOnlyWhileItsStampHolds) {
   TempDir dir;
   WriteBytes(dir / "a.xml", WrappedInvoice("111", "1"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // settled: worth keeping
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));  // settled: worth keeping
   InvoiceFactsCache cache;
   platform::OpenFolder folder(dir.path());
   const auto stamp = folder.StampOfFile("a.xml");
@@ -349,7 +349,7 @@ TEST(InvoiceFactsCacheTest, TrustsAFileOnlyWhileItsStampHolds) {
   EXPECT_EQ(cache.size(), 0u);
 
   // A search that does not meet a file forgets it.
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
   cache.BeginSearch();
   cache.Examine(folder, "a.xml", *changed);
   cache.EndSearch();
@@ -357,6 +357,21 @@ TEST(InvoiceFactsCacheTest, TrustsAFileOnlyWhileItsStampHolds) {
   cache.BeginSearch();
   cache.EndSearch();
   EXPECT_EQ(cache.size(), 0u);
+}
+
+// On a file system that stamps whole seconds (or two, as FAT does), a file
+// rewritten in place within that step keeps its times: only a file at least 2 s
+// older than its stamp is known to have times that will move.
+TEST(InvoiceFactsCacheTest, KeepsFactsOnlyOfFilesOlderThanAnyStampStep) {
+  constexpr std::int64_t kSecond = 1'000'000'000;
+  const std::int64_t whole = 1'700'000'000 * kSecond;
+  const platform::FileStamp stamp{1, 2, 300, whole, whole};
+  EXPECT_FALSE(OldEnoughToKeep(stamp, whole + kSecond / 2));
+  EXPECT_FALSE(OldEnoughToKeep(stamp, whole + kSecond + kSecond / 2));
+  EXPECT_FALSE(OldEnoughToKeep(stamp, whole + 2 * kSecond - 1));
+  EXPECT_TRUE(OldEnoughToKeep(stamp, whole + 2 * kSecond));
+  const platform::FileStamp changed_later{1, 2, 300, whole - 10 * kSecond, whole};
+  EXPECT_FALSE(OldEnoughToKeep(changed_later, whole + kSecond));
 }
 
 }  // namespace

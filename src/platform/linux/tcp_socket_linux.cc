@@ -9,6 +9,7 @@
 
 #include <cerrno>
 
+#include "platform/call_within.h"
 #include "platform/tcp_socket.h"
 
 namespace quorbin::platform {
@@ -42,24 +43,39 @@ SocketError TimedOutError() {
   return ErrorFromErrno(ETIMEDOUT);
 }
 
-std::optional<SocketError> ResolveIpv4(const std::string& host, std::uint32_t& address) {
+std::optional<SocketError> ResolveIpv4(const std::string& host, std::uint32_t& address,
+                                       std::chrono::milliseconds timeout) {
   in_addr literal{};
   if (inet_pton(AF_INET, host.c_str(), &literal) == 1) {
     address = literal.s_addr;
     return std::nullopt;
   }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (status == EAI_SYSTEM) return ErrorFromErrno(errno);
-  if (status != 0 || found == nullptr) {
+  struct Lookup {
+    int status = 0;
+    int number = 0;  // errno, for EAI_SYSTEM
+    std::uint32_t address = 0;
+  };
+  const auto lookup = CallWithin<Lookup>(timeout, [host] {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    Lookup result;
+    result.status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    result.number = errno;
+    if (result.status == 0 && found == nullptr) result.status = EAI_NONAME;
+    if (result.status == 0) {
+      result.address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    }
     if (found) freeaddrinfo(found);
-    return SocketError{status < 0 ? -status : status, "Host not found."};
+    return result;
+  });
+  if (!lookup) return TimedOutError();
+  if (lookup->status == EAI_SYSTEM) return ErrorFromErrno(lookup->number);
+  if (lookup->status != 0) {
+    return SocketError{lookup->status < 0 ? -lookup->status : lookup->status, "Host not found."};
   }
-  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-  freeaddrinfo(found);
+  address = lookup->address;
   return std::nullopt;
 }
 

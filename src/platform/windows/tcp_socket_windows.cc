@@ -1,6 +1,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "platform/call_within.h"
 #include "platform/tcp_socket.h"
 
 namespace quorbin::platform {
@@ -130,25 +131,35 @@ SocketError TimedOutError() {
   return ErrorFromNumber(WSAETIMEDOUT);
 }
 
-std::optional<SocketError> ResolveIpv4(const std::string& host, std::uint32_t& address) {
+// getaddrinfo has no time-out, and GetAddrInfoExW takes one only from Windows 8
+// on: the lookup runs on a thread of its own, which the agent waits for at most
+// `timeout`.
+std::optional<SocketError> ResolveIpv4(const std::string& host, std::uint32_t& address,
+                                       std::chrono::milliseconds timeout) {
   if (auto error = StartWinsock()) return error;
   in_addr literal{};
   if (inet_pton(AF_INET, host.c_str(), &literal) == 1) {
     address = literal.s_addr;
     return std::nullopt;
   }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (status != 0 || found == nullptr) {
-    if (found) freeaddrinfo(found);
-    // Every name that does not resolve reads alike, as the system's resolver says.
-    return ErrorFromNumber(WSAHOST_NOT_FOUND);
-  }
-  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-  freeaddrinfo(found);
+  const auto found_address =
+      CallWithin<std::optional<std::uint32_t>>(timeout, [host]() -> std::optional<std::uint32_t> {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+        std::optional<std::uint32_t> result;
+        if (status == 0 && found != nullptr) {
+          result = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+        }
+        if (found) freeaddrinfo(found);
+        return result;
+      });
+  if (!found_address) return TimedOutError();
+  // Every name that does not resolve reads alike, as the system's resolver says.
+  if (!*found_address) return ErrorFromNumber(WSAHOST_NOT_FOUND);
+  address = **found_address;
   return std::nullopt;
 }
 
