@@ -1,5 +1,7 @@
 #include "check/terminal_check.h"
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
 #include <map>
 
@@ -189,12 +191,17 @@ class Check {
       const HttpUrl url = SplitHttpUrl(base_url);
       const std::string name = url.host + ":" + std::to_string(url.port);
       std::uint32_t address = 0;
-      if (const auto error = platform::ResolveIpv4(url.host, address)) {
+      // The name lookup and the connection share the connect time-out.
+      const auto started = std::chrono::steady_clock::now();
+      if (const auto error = platform::ResolveIpv4(url.host, address, s_.connect_timeout)) {
         Line(label, name + " does NOT resolve: " + error->description);
         return false;
       }
+      const auto left = s_.connect_timeout - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 std::chrono::steady_clock::now() - started);
       platform::TcpSocket socket;
-      if (const auto error = socket.Connect(address, url.port, s_.connect_timeout)) {
+      if (const auto error =
+              socket.Connect(address, url.port, std::max(left, std::chrono::milliseconds(1)))) {
         Line(label, name + " resolves, connection NOT accepted: " + error->description);
         return false;
       }
