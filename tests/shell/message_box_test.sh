@@ -10,30 +10,16 @@ for tool in Xvfb trayer xdotool xwininfo; do
 done
 
 work=$(mktemp -d)
-pids=()
+source "$(dirname "$0")/script_helpers.sh"
 cleanup() {
-  for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
-  wait 2>/dev/null
+  stop_started KILL
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "FAILED: $*"; echo "--- agent stderr"; cat "$work/stderr.txt" 2>/dev/null; exit 1; }
 
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_until() {
-  local tenths=$1
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-wait_until 100 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+start_virtual_display
 trayer --edge top --align right --widthtype request --height 32 >/dev/null 2>&1 &
 pids+=($!)
 

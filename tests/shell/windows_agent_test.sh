@@ -20,41 +20,22 @@ command -v sqlite3 >/dev/null || { echo "skipped: sqlite3 is not installed"; exi
 
 work=$(mktemp -d)
 drive_c=${WINEPREFIX:-$HOME/.wine}/drive_c
-pids=()
+source "$(dirname "$0")/script_helpers.sh"
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
+  stop_started
   rm -rf "$work" "$drive_c/Tavrellis"
 }
 trap cleanup EXIT
 fail() {
   echo "FAILED: $*"
-  for file in "$work/first/log_sync.txt" "$work/sandbox.txt"; do
-    [ -f "$file" ] && { echo "--- $file"; iconv -f WINDOWS-1252 -t UTF-8 "$file"; }
-  done
+  show_files "$work/first/log_sync.txt" "$work/sandbox.txt"
   exit 1
 }
-wait_until() {
-  local tenths=$1
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-port_free() { ! (exec 3<>/dev/tcp/127.0.0.1/8000) 2>/dev/null; }
-port_busy() { ! port_free; }
 
 port_free || { echo "skipped: port 8000 is in use"; exit 77; }
 # Wine binds its desktop to the display its server started with: use the one the
 # test run gives, else start one (then the Wine server must not be running yet).
-if [ -z "${DISPLAY:-}" ]; then
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-  pids+=($!)
-  wait_until 100 test -s "$work/display" || fail "Xvfb did not start"
-  export DISPLAY=":$(cat "$work/display")"
-fi
+[ -n "${DISPLAY:-}" ] || start_virtual_display
 export WINEDEBUG=-all
 export QUORBIN_LOCK_NAME="windows-test-$$"
 

@@ -14,10 +14,9 @@ command -v Xvfb >/dev/null || { echo "skipped: Xvfb is not installed"; exit 77; 
 command -v xdotool >/dev/null || { echo "skipped: xdotool is not installed"; exit 77; }
 
 work=$(mktemp -d)
-pids=()
+source "$(dirname "$0")/script_helpers.sh"
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
+  stop_started
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -26,22 +25,8 @@ fail() {
   [ -f "$work/agent/log_sync.txt" ] && { echo "--- log"; iconv -f WINDOWS-1252 -t UTF-8 "$work/agent/log_sync.txt"; }
   exit 1
 }
-wait_until() {
-  local tenths=$1
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
-if [ -z "${DISPLAY:-}" ]; then
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-  pids+=($!)
-  wait_until 100 test -s "$work/display" || fail "Xvfb did not start"
-  export DISPLAY=":$(cat "$work/display")"
-fi
+[ -n "${DISPLAY:-}" ] || start_virtual_display
 export WINEDEBUG=-all
 export QUORBIN_LOCK_NAME="windows-failure-box-test-$$"
 # No SQL Server driver for the host's unixODBC, and no Firebird client under Wine.

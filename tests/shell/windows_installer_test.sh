@@ -18,8 +18,6 @@ command -v wixl >/dev/null || { echo "skipped: wixl is not installed"; exit 77; 
 [ -x "$tools/api-sandbox" ] && [ -x "$tools/sample-terminal" ] ||
   { echo "skipped: the host's api-sandbox and sample-terminal are not built in $tools"; exit 77; }
 command -v sqlite3 >/dev/null || { echo "skipped: sqlite3 is not installed"; exit 77; }
-port_free() { ! (exec 3<>/dev/tcp/127.0.0.1/8000) 2>/dev/null; }
-port_busy() { ! port_free; }
 
 export WINEDEBUG=-all
 export QUORBIN_LOCK_NAME="installer-test-$$"
@@ -30,10 +28,9 @@ folder=$(unix_path '%LOCALAPPDATA%')/Programs/quorbin_sync
 programs="$(unix_path '%APPDATA%')/Microsoft/Windows/Start Menu/Programs"
 # The Startup folder's name differs in case between systems (Wine: StartUp).
 startup_shortcut() { find "$programs" -maxdepth 2 -ipath "$programs/startup/quorbin_sync.lnk" 2>/dev/null; }
-pids=()
+source "$(dirname "$0")/script_helpers.sh"
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
+  stop_started
   wine msiexec /x "$work/next.msi" /qn >/dev/null 2>&1
   wine msiexec /x "$msi" /qn >/dev/null 2>&1
   rm -rf "$work" "$drive_c/Tavrellis" "$folder"
@@ -41,19 +38,8 @@ cleanup() {
 trap cleanup EXIT
 fail() {
   echo "FAILED: $*"
-  for file in "$folder/log_sync.txt" "$work/sandbox.txt"; do
-    [ -f "$file" ] && { echo "--- $file"; iconv -f WINDOWS-1252 -t UTF-8 "$file"; }
-  done
+  show_files "$folder/log_sync.txt" "$work/sandbox.txt"
   exit 1
-}
-wait_until() {
-  local tenths=$1
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
 }
 [ ! -e "$folder" ] || fail "$folder exists before the install"
 
