@@ -133,13 +133,20 @@ void ActivityLog::WriteLog(std::string_view message) noexcept {
 
 void ActivityLog::Write(DateTime now, std::string_view message) {
   const auto lines = MessageLines(now, message);
+  // One status call for the usual case: the size of a regular file is only
+  // known when that is what the log is.
   std::error_code error;
-  const auto status = std::filesystem::status(file_, error);
-  const bool exists = status.type() != std::filesystem::file_type::not_found;
-  // A pipe or device under the log's name would make the open wait: lose the line.
-  if (exists && !std::filesystem::is_regular_file(status)) return;
   const auto size = std::filesystem::file_size(file_, error);
-  if (exists && error) return;
+  bool exists = true;
+  if (error) {
+    // A pipe or device under the log's name would make the open wait, and a log
+    // whose size cannot be told cannot be kept: lose the line. Only a missing
+    // log is created.
+    if (std::filesystem::status(file_, error).type() != std::filesystem::file_type::not_found) {
+      return;
+    }
+    exists = false;
+  }
   if (exists && (!encoding_ || size != known_size_)) {
     std::ofstream probe(file_, std::ios::binary | std::ios::app);  // fails on a read-only log
     if (!probe) return;
