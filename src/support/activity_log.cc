@@ -103,14 +103,21 @@ std::string LogStamp(DateTime moment) {
   const CivilTime c = moment.ToCivil();
   char year[16];
   std::snprintf(year, sizeof year, "%04d", c.year);
-  std::string stamp = "[";
-  for (const auto& piece :
-       {TwoDigits(c.day), regional.date_separator, TwoDigits(c.month), regional.date_separator,
-        std::string(year), std::string(" "), TwoDigits(c.hour), regional.time_separator,
-        TwoDigits(c.minute), regional.time_separator, TwoDigits(c.second)}) {
-    stamp.append(piece);
-  }
-  stamp.append("] : ");
+  std::string stamp;
+  stamp.reserve(32);
+  stamp += '[';
+  stamp += TwoDigits(c.day);
+  stamp += regional.date_separator;
+  stamp += TwoDigits(c.month);
+  stamp += regional.date_separator;
+  stamp += year;
+  stamp += ' ';
+  stamp += TwoDigits(c.hour);
+  stamp += regional.time_separator;
+  stamp += TwoDigits(c.minute);
+  stamp += regional.time_separator;
+  stamp += TwoDigits(c.second);
+  stamp += "] : ";
   return stamp;
 }
 

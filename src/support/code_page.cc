@@ -85,8 +85,13 @@ std::string AnsiToUtf8(std::string_view ansi) {
 std::string Utf8ToAnsi(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
-  for (std::size_t pos = 0; pos < utf8.size();)
-    out += platform::CodePointToAnsiByte(NextCodePoint(utf8, pos));
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    // ASCII is the same in every ANSI code page: copied in runs.
+    const std::size_t run_start = pos;
+    while (pos < utf8.size() && static_cast<unsigned char>(utf8[pos]) < 0x80) ++pos;
+    out.append(utf8.substr(run_start, pos - run_start));
+    if (pos < utf8.size()) out += platform::CodePointToAnsiByte(NextCodePoint(utf8, pos));
+  }
   return out;
 }
 
