@@ -3,7 +3,8 @@
 // becomes the system's best-fit look-alike where it defines one, else "?". On
 // Linux it is Windows-1252, the code page of the agent's terminals, without
 // look-alikes; the five bytes it leaves undefined stand for the control
-// characters of the same value.
+// characters of the same value. On both, a byte below 0x80 is the ASCII
+// character of the same value.
 #pragma once
 
 namespace quorbin::platform {

@@ -33,14 +33,17 @@ inline bool ListedBefore(const FolderEntry& a, const FolderEntry& b) {
 // buffer, so that the comparisons of a folder of thousands of files are plain
 // byte comparisons.
 inline void SortAsListed(std::vector<FolderEntry>& entries) {
-  std::string folded;
+  std::size_t total = 0;
+  for (const FolderEntry& entry : entries) total += entry.name.size();
+  std::string folded(total, '\0');
   std::vector<std::size_t> starts;
   starts.reserve(entries.size() + 1);
+  std::size_t at = 0;
   for (const FolderEntry& entry : entries) {
-    starts.push_back(folded.size());
-    for (const char c : entry.name) folded += static_cast<char>(FoldAscii(c));
+    starts.push_back(at);
+    for (const char c : entry.name) folded[at++] = static_cast<char>(FoldAscii(c));
   }
-  starts.push_back(folded.size());
+  starts.push_back(at);
   const std::string_view all(folded);
   const auto key = [&](std::size_t i) { return all.substr(starts[i], starts[i + 1] - starts[i]); };
   std::vector<std::size_t> order(entries.size());

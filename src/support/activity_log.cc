@@ -103,14 +103,21 @@ std::string LogStamp(DateTime moment) {
   const CivilTime c = moment.ToCivil();
   char year[16];
   std::snprintf(year, sizeof year, "%04d", c.year);
-  std::string stamp = "[";
-  for (const auto& piece :
-       {TwoDigits(c.day), regional.date_separator, TwoDigits(c.month), regional.date_separator,
-        std::string(year), std::string(" "), TwoDigits(c.hour), regional.time_separator,
-        TwoDigits(c.minute), regional.time_separator, TwoDigits(c.second)}) {
-    stamp.append(piece);
-  }
-  stamp.append("] : ");
+  std::string stamp;
+  stamp.reserve(32);
+  stamp += '[';
+  stamp += TwoDigits(c.day);
+  stamp += regional.date_separator;
+  stamp += TwoDigits(c.month);
+  stamp += regional.date_separator;
+  stamp += year;
+  stamp += ' ';
+  stamp += TwoDigits(c.hour);
+  stamp += regional.time_separator;
+  stamp += TwoDigits(c.minute);
+  stamp += regional.time_separator;
+  stamp += TwoDigits(c.second);
+  stamp += "] : ";
   return stamp;
 }
 
@@ -133,13 +140,20 @@ void ActivityLog::WriteLog(std::string_view message) noexcept {
 
 void ActivityLog::Write(DateTime now, std::string_view message) {
   const auto lines = MessageLines(now, message);
+  // One status call for the usual case: the size of a regular file is only
+  // known when that is what the log is.
   std::error_code error;
-  const auto status = std::filesystem::status(file_, error);
-  const bool exists = status.type() != std::filesystem::file_type::not_found;
-  // A pipe or device under the log's name would make the open wait: lose the line.
-  if (exists && !std::filesystem::is_regular_file(status)) return;
   const auto size = std::filesystem::file_size(file_, error);
-  if (exists && error) return;
+  bool exists = true;
+  if (error) {
+    // A pipe or device under the log's name would make the open wait, and a log
+    // whose size cannot be told cannot be kept: lose the line. Only a missing
+    // log is created.
+    if (std::filesystem::status(file_, error).type() != std::filesystem::file_type::not_found) {
+      return;
+    }
+    exists = false;
+  }
   if (exists && (!encoding_ || size != known_size_)) {
     std::ofstream probe(file_, std::ios::binary | std::ios::app);  // fails on a read-only log
     if (!probe) return;

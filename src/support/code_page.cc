@@ -69,8 +69,16 @@ void AppendUtf8(std::string& out, char32_t cp) {
 std::string AnsiToUtf8(std::string_view ansi) {
   std::string out;
   out.reserve(ansi.size());
-  for (const char c : ansi)
-    AppendUtf8(out, platform::AnsiByteToCodePoint(static_cast<unsigned char>(c)));
+  for (std::size_t pos = 0; pos < ansi.size();) {
+    // Bytes below 0x80 are ASCII in every ANSI code page: copied in runs.
+    const std::size_t run_start = pos;
+    while (pos < ansi.size() && static_cast<unsigned char>(ansi[pos]) < 0x80) ++pos;
+    out.append(ansi.substr(run_start, pos - run_start));
+    if (pos < ansi.size()) {
+      AppendUtf8(out, platform::AnsiByteToCodePoint(static_cast<unsigned char>(ansi[pos])));
+      ++pos;
+    }
+  }
   return out;
 }
 
@@ -78,11 +86,11 @@ std::string Utf8ToAnsi(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t pos = 0; pos < utf8.size();) {
-    if (static_cast<unsigned char>(utf8[pos]) < 0x80) {
-      out.push_back(utf8[pos++]);  // ASCII is the same in every ANSI code page
-    } else {
-      out += platform::CodePointToAnsiByte(NextCodePoint(utf8, pos));
-    }
+    // ASCII is the same in every ANSI code page: copied in runs.
+    const std::size_t run_start = pos;
+    while (pos < utf8.size() && static_cast<unsigned char>(utf8[pos]) < 0x80) ++pos;
+    out.append(utf8.substr(run_start, pos - run_start));
+    if (pos < utf8.size()) out += platform::CodePointToAnsiByte(NextCodePoint(utf8, pos));
   }
   return out;
 }

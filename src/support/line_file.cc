@@ -146,13 +146,19 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
 }
 
 std::string ReadRegularFileBytes(const std::filesystem::path& path, std::size_t max_bytes) {
+  // The size is asked first: it succeeds only for a regular file, so the usual
+  // case needs one status call.
   std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error || status.type() == std::filesystem::file_type::not_found) {
-    throw Failure("Cannot open file \"" + Utf8FromPath(path) + "\".");
-  }
-  if (!std::filesystem::is_regular_file(status)) {
-    throw Failure("Cannot open file \"" + Utf8FromPath(path) + "\": it is not a regular file.");
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) {
+    std::error_code status_error;
+    const auto status = std::filesystem::status(path, status_error);
+    if (status_error || status.type() == std::filesystem::file_type::not_found) {
+      throw Failure("Cannot open file \"" + Utf8FromPath(path) + "\".");
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+      throw Failure("Cannot open file \"" + Utf8FromPath(path) + "\": it is not a regular file.");
+    }
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw Failure("Cannot open file \"" + Utf8FromPath(path) + "\".");
@@ -160,7 +166,6 @@ std::string ReadRegularFileBytes(const std::filesystem::path& path, std::size_t 
     return Failure("File \"" + Utf8FromPath(path) + "\" is larger than " +
                    std::to_string(max_bytes) + " bytes.");
   };
-  const auto size = std::filesystem::file_size(path, error);
   if (!error && size > max_bytes) throw too_large();
   // Read one byte beyond the limit, in case the file grew since its size was taken.
   std::string bytes(error ? std::size_t{64} << 10 : static_cast<std::size_t>(size) + 1, '\0');

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 #include "platform/drive_paths.h"
 #include "platform/folder_listing.h"
@@ -99,6 +100,9 @@ std::string InvoiceLocator::FindInvoiceFile(const std::filesystem::path& folder,
                                             std::string_view cnpj, std::string_view number) {
   using Shape = InvoiceFileFacts::Shape;
   std::string result;
+  // The number is the same for every file: parsed once (a number that is not one
+  // still fails at each file, as it would be parsed there).
+  const std::optional<std::int32_t> wanted = TryParseInteger(number);
   ForEachXmlFile(folder, [&](const platform::OpenFolder& open_folder, const std::string& name,
                              const std::string& path) {
     try {
@@ -116,7 +120,8 @@ std::string InvoiceLocator::FindInvoiceFile(const std::filesystem::path& folder,
         case Shape::kWithoutIde:
           break;
         case Shape::kComparable:
-          if (facts.cnpj == cnpj && ParseInteger(number) == ParseInteger(facts.cnf)) {
+          if (facts.cnpj == cnpj &&
+              (wanted ? *wanted : ParseInteger(number)) == ParseInteger(facts.cnf)) {
             result = path;
           }
           break;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "support/failure.h"
 #include "support/line_file.h"
 #include "sync/invoice_time.h"
 #include "sync/iso8601_local.h"
@@ -33,10 +34,21 @@ std::string JsonStringContent(std::string_view text) {
 }  // namespace
 
 std::string InvoiceTextOf(std::string_view bytes) {
+  // The lines of SplitLines, each followed by CR LF, written in one pass: every
+  // break (CR LF, lone CR, lone LF) becomes CR LF, and a last line without a
+  // break gets one.
+  const std::string decoded = DecodeText(bytes);
+  const std::string_view all(decoded);
   std::string text;
-  for (const std::string& line : SplitLines(DecodeText(bytes))) {
-    text += line;
-    text += "\r\n";
+  text.reserve(all.size() + all.size() / 32 + 2);
+  std::size_t start = 0;
+  while (start < all.size()) {
+    std::size_t end = start;
+    while (end < all.size() && all[end] != '\r' && all[end] != '\n') ++end;
+    text.append(all.substr(start, end - start));
+    text.append("\r\n");
+    if (end == all.size()) break;
+    start = end + ((all[end] == '\r' && end + 1 < all.size() && all[end + 1] == '\n') ? 2 : 1);
   }
   return text;
 }
@@ -47,8 +59,17 @@ std::string ReadInvoiceText(const std::filesystem::path& path) {
 
 std::string BuildInvoicePayload(const Query& row, const std::filesystem::path& path,
                                 std::string_view pass_emitter_cnpj) {
-  const std::string id = InvoiceId(XmlDocument::Load(path, &kInvoiceIdPruning));
-  const std::string xml = PercentEncode(ReadInvoiceText(path));
+  // Read once: the Id and the text come from the same bytes, and a file that
+  // cannot be read fails as loading the document does.
+  std::string bytes;
+  try {
+    bytes = ReadRegularFileBytes(path, kMaxXmlFileBytes);
+  } catch (const Failure& failure) {
+    throw XmlLoadFailure(LoadFailureMessage(failure.what(), 0, {}));
+  }
+  const std::string id = InvoiceId(XmlDocument::Parse(bytes, &kInvoiceIdPruning));
+  const std::string xml = PercentEncode(InvoiceTextOf(bytes));
+  bytes = std::string();
   const std::string date = FormatIso8601Local(InvoiceTime(row));
 
   std::string payload;

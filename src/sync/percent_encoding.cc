@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::string_view kAlwaysEncoded = "*<>#%\"{}|\\^[]`";
 
-bool KeptAsIs(char32_t c) {
+constexpr bool KeptAsIs(char32_t c) {
   return c >= 0x21 && c <= 0x7F &&
          kAlwaysEncoded.find(static_cast<char>(c)) == std::string_view::npos;
 }
@@ -32,12 +32,37 @@ void AppendEncoded(std::string& out, char32_t code_point) {
   }
 }
 
+// KeptAsIs for each ASCII character, worked out once.
+struct AsciiKept {
+  bool kept[0x80];
+  constexpr AsciiKept() : kept{} {
+    for (char32_t c = 0; c < 0x80; ++c) kept[c] = KeptAsIs(c);
+  }
+};
+constexpr AsciiKept kAsciiKept;
+
 }  // namespace
 
 std::string PercentEncode(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size() + text.size() / 4);
   for (std::size_t pos = 0; pos < text.size();) {
+    // An ASCII byte is a code point of its own: no decoding needed.
+    if (const auto byte = static_cast<unsigned char>(text[pos]); byte < 0x80) {
+      if (kAsciiKept.kept[byte]) {  // the run of kept characters, at once
+        const std::size_t run_start = pos;
+        while (++pos < text.size() && static_cast<unsigned char>(text[pos]) < 0x80 &&
+               kAsciiKept.kept[static_cast<unsigned char>(text[pos])]) {
+        }
+        out.append(text.substr(run_start, pos - run_start));
+      } else {
+        ++pos;
+        const char encoded[3] = {'%', kHex[byte >> 4], kHex[byte & 0x0F]};
+        out.append(encoded, 3);
+      }
+      continue;
+    }
     char32_t c = NextCodePoint(text, pos);
     if (KeptAsIs(c)) {
       out += static_cast<char>(c);
