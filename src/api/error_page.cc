@@ -7,6 +7,7 @@
 
 #include "support/code_page.h"
 #include "support/failure.h"
+#include "support/line_file.h"
 #include "support/paths.h"
 
 namespace quorbin {
@@ -57,24 +58,6 @@ std::size_t PieceEnd(std::string_view text, std::size_t start) {
   std::size_t end = start + kPieceBytes;
   while (end > start && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
   return end > start ? end : start + kPieceBytes;
-}
-
-// Appends ANSI bytes with every line break (CR LF, a lone CR, a lone LF) as CR LF;
-// `after_cr` carries a CR at the end of one piece over to the next.
-void AppendWithCrLf(std::string& out, std::string_view ansi, bool& after_cr) {
-  out.reserve(out.size() + 2 * ansi.size());
-  for (const char c : ansi) {
-    if (c == '\n' && after_cr) {
-      after_cr = false;  // the LF of a CR LF
-    } else if (c == '\n' || c == '\r') {
-      out.push_back('\r');
-      out.push_back('\n');
-      after_cr = c == '\r';
-    } else {
-      out.push_back(c);
-      after_cr = false;
-    }
-  }
 }
 
 }  // namespace

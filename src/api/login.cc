@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "api/protocol_error.h"
 #include "support/cnpj.h"
 #include "support/code_page.h"
 #include "support/failure.h"
@@ -74,10 +73,10 @@ void Login(Query& fbquery, ApiClient& api, const std::function<std::string()>& f
   std::string response;
   try {
     response = api.Post(api.BaseUrl() + std::string(kLoginEndpoint), trace.request_body);
-  } catch (const ProtocolError&) {
-    throw;
   } catch (const Failure&) {
-    trace.response_text = AnsiToUtf8(api.httpreq().BrokenBody());  // what arrived, for the log
+    // An answer that broke in its body leaves what arrived for the log (a refusal
+    // or a failed connection leaves nothing).
+    trace.response_text = AnsiToUtf8(api.httpreq().BrokenBody());
     throw;
   }
   trace.response_text = AnsiToUtf8(response);

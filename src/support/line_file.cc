@@ -128,6 +128,28 @@ LineFile DecodeLineFile(std::string_view bytes) {
   return file;
 }
 
+void AppendWithCrLf(std::string& out, std::string_view text, bool& after_cr) {
+  out.reserve(out.size() + text.size() + text.size() / 32 + 2);
+  for (std::size_t start = 0; start < text.size();) {
+    if (after_cr && text[start] == '\n') ++start;  // the LF of a CR LF
+    after_cr = false;
+    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+    out.append(text.substr(start, end - start));  // a run without breaks
+    if (end == text.size()) break;
+    out.append("\r\n");
+    after_cr = text[end] == '\r';
+    start = end + 1;
+  }
+}
+
+std::string CrLfLines(std::string_view text) {
+  std::string out;
+  bool after_cr = false;
+  AppendWithCrLf(out, text, after_cr);
+  if (!text.empty() && text.back() != '\r' && text.back() != '\n') out.append("\r\n");
+  return out;
+}
+
 std::string EncodeLineFile(const LineFile& file) {
   std::string text;
   for (const auto& line : file.lines) {

@@ -30,6 +30,14 @@ std::string DecodeText(std::string_view bytes, TextEncoding* encoding = nullptr)
 // Lines of a text: a break at its very end does not start another line.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// Appends `text` to `out` with every line break (CR LF, a lone CR, a lone LF)
+// written as CR LF. A text given in pieces passes the same `after_cr` to each
+// piece, so that a CR LF split between two pieces stays one break.
+void AppendWithCrLf(std::string& out, std::string_view text, bool& after_cr);
+
+// The lines of SplitLines(text), each followed by CR LF, without building them.
+std::string CrLfLines(std::string_view text);
+
 // The bytes of `utf8` in `encoding`, without a byte-order mark.
 std::string EncodeText(std::string_view utf8, TextEncoding encoding);
 std::string ByteOrderMark(TextEncoding encoding);

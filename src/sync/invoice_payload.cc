@@ -34,23 +34,7 @@ std::string JsonStringContent(std::string_view text) {
 }  // namespace
 
 std::string InvoiceTextOf(std::string_view bytes) {
-  // The lines of SplitLines, each followed by CR LF, written in one pass: every
-  // break (CR LF, lone CR, lone LF) becomes CR LF, and a last line without a
-  // break gets one.
-  const std::string decoded = DecodeText(bytes);
-  const std::string_view all(decoded);
-  std::string text;
-  text.reserve(all.size() + all.size() / 32 + 2);
-  std::size_t start = 0;
-  while (start < all.size()) {
-    std::size_t end = start;
-    while (end < all.size() && all[end] != '\r' && all[end] != '\n') ++end;
-    text.append(all.substr(start, end - start));
-    text.append("\r\n");
-    if (end == all.size()) break;
-    start = end + ((all[end] == '\r' && end + 1 < all.size() && all[end + 1] == '\n') ? 2 : 1);
-  }
-  return text;
+  return CrLfLines(DecodeText(bytes));
 }
 
 std::string ReadInvoiceText(const std::filesystem::path& path) {
