@@ -2,6 +2,10 @@
 
 namespace quorbin {
 
+std::string SelectedBaseUrl(bool debug) {
+  return debug ? std::string(kDebugBaseUrl) : ProductionBaseUrl();
+}
+
 std::string ProductionBaseUrl() {
   return std::string("http://") + QUORBIN_API_HOST + ":82/api/";
 }

@@ -26,6 +26,9 @@ inline constexpr std::string_view kInvoiceEndpoint = "pdv/receive/";
 
 // "http://" + the production API host of the build + ":82/api/".
 std::string ProductionBaseUrl();
+// The address the switch DEBUG selects: the debug address when on, else the
+// production one.
+std::string SelectedBaseUrl(bool debug);
 
 class ApiClient {
  public:

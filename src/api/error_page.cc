@@ -63,7 +63,7 @@ std::size_t PieceEnd(std::string_view text, std::size_t start) {
 }  // namespace
 
 std::string ProtocolErrorLogLine(const ProtocolError& error) {
-  return std::string("Erro ao enviar Post JSON:") + error.what() + ". ";
+  return std::string(kRefusalLogStart) + error.what() + ". ";
 }
 
 std::string ErrorPageName(DateTime moment) {

@@ -30,7 +30,9 @@ std::filesystem::path ReportProtocolError(const ProtocolError& error, ActivityLo
 std::filesystem::path ReportProtocolError(const ProtocolError& error, ActivityLog& log,
                                           const Clock& clock);
 
-// "Erro ao enviar Post JSON:" + the status line + ". ".
+// The start of the log line of a refusal.
+inline constexpr std::string_view kRefusalLogStart = "Erro ao enviar Post JSON:";
+// kRefusalLogStart + the status line + ". ".
 std::string ProtocolErrorLogLine(const ProtocolError& error);
 
 // "cs_Sync_2024-03-05-14-07-09.html" for that moment.

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "api/error_page.h"
 #include "support/line_file.h"
 
 namespace quorbin {
@@ -10,7 +11,6 @@ namespace {
 // A log of some years is a few tens of megabytes.
 constexpr std::size_t kMaxLogBytes = std::size_t{256} << 20;
 constexpr std::string_view kStampEnd = "] : ";
-constexpr std::string_view kRefusalStart = "Erro ao enviar Post JSON:";
 // The pass start message up to its version, which follows the regional settings.
 constexpr std::string_view kPassStartPrefix = "Iniciando processo de sincronia... ";
 
@@ -48,7 +48,7 @@ LogSummary SummarizeLog(const std::vector<std::string>& lines) {
     } else if (IsSentLine(stamped->message)) {
       summary.last_sent = line;
       summary.refusals.clear();
-    } else if (stamped->message.starts_with(kRefusalStart)) {
+    } else if (stamped->message.starts_with(kRefusalLogStart)) {
       summary.refusals.push_back(line);
     }
   }

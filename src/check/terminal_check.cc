@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
-#include <map>
 
 #include "api/api_client.h"
 #include "api/http_client.h"
@@ -80,7 +79,7 @@ class Check {
     Line("sync.ini", Utf8FromPath(s_.settings_file) +
                          (IsFile(s_.settings_file) ? "" : " (absent)") +
                          ", DEBUG=" + (debug ? "1" : "0") + ", OFFLINE=" + (offline ? "1" : "0"));
-    const std::string base_url = debug ? std::string(kDebugBaseUrl) : ProductionBaseUrl();
+    const std::string base_url = SelectedBaseUrl(debug);
     Line("API address", base_url);
     return base_url;
   }
@@ -97,22 +96,22 @@ class Check {
     return "SQL Server " + profile.Get("Server") + " " + profile.Get("Database");
   }
 
-  // The connection chain, each profile tried in order.
+  // The connection chain, each profile tried in order; the profiles after the one
+  // that opened are not tried.
   bool Database() {
-    std::map<std::string, std::string> results;
+    std::vector<std::string> results;
     bool opened = true;
     try {
-      OpenPosDatabase(s_.fbconn, [&](const ConnectionProfile& profile, const std::string& failure) {
-        results[ProfileName(profile)] =
-            failure.empty() ? "opened with " + s_.fbconn.ClientName() : "failed: " + failure;
+      OpenPosDatabase(s_.fbconn, [&](const ConnectionProfile&, const std::string& failure) {
+        results.push_back(failure.empty() ? "opened with " + s_.fbconn.ClientName()
+                                          : "failed: " + failure);
       });
     } catch (const std::exception&) {
       opened = false;
     }
-    for (const ConnectionProfile& profile : PosConnectionProfiles()) {
-      const std::string name = ProfileName(profile);
-      const auto result = results.find(name);
-      Line("database " + name, result == results.end() ? "not tried" : result->second);
+    const auto& profiles = PosConnectionProfiles();
+    for (std::size_t i = 0; i < profiles.size(); ++i) {
+      Line("database " + ProfileName(profiles[i]), i < results.size() ? results[i] : "not tried");
     }
     return opened;
   }

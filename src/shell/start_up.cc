@@ -21,9 +21,7 @@ bool FileExists(const std::filesystem::path& file) {
 void LogInAndRunFirstPass(Agent& agent, StartUpServices& s) {
   LoginTrace trace;
   try {
-    if (ReadSettingBool(s.settings_file, "MAIN", "DEBUG", false)) {
-      s.api.SetBaseUrl(std::string(kDebugBaseUrl));
-    }
+    s.api.SetBaseUrl(SelectedBaseUrl(ReadSettingBool(s.settings_file, "MAIN", "DEBUG", false)));
     s.fbconn.Open();
     Login(s.fbconn.fbquery(), s.api, s.fingerprint, trace);
     agent.tmrsyncTimer();
