@@ -81,6 +81,12 @@ class DatabaseSession {
   virtual std::string ClientName() const { return {}; }
 };
 
+// Whether an update that changed `rows` rows stands: exactly one, or a count the
+// driver cannot tell (-1: SET NOCOUNT ON, a trigger), since the key is unique.
+inline bool UpdateCountAccepted(std::int64_t rows) {
+  return rows == 1 || rows == -1;
+}
+
 using SessionOpener = std::function<std::unique_ptr<DatabaseSession>(const ConnectionProfile&)>;
 
 }  // namespace quorbin

@@ -322,7 +322,7 @@ std::int64_t FirebirdSession::UpdateRow(const RowUpdate& update) {
                     input.sqlda());
     Check(status);
     const std::int64_t changed = statement.Info(isc_info_sql_records, isc_info_req_update_count);
-    keep = changed == 1;
+    keep = UpdateCountAccepted(changed);
     return changed;
   });
 }

@@ -488,8 +488,7 @@ std::int64_t OdbcSession::UpdateRow(const RowUpdate& update) {
         Check(api_.RowCount(handle, &changed), SQL_HANDLE_STMT, handle);
       }
     }
-    // -1: the driver cannot tell (SET NOCOUNT ON, a trigger); the key is unique.
-    EndTransaction(changed == 1 || changed == -1 ? SQL_COMMIT : SQL_ROLLBACK);
+    EndTransaction(UpdateCountAccepted(changed) ? SQL_COMMIT : SQL_ROLLBACK);
     return static_cast<std::int64_t>(changed);
   });
 }

@@ -193,8 +193,7 @@ void PosQuery::Post() {
   }
   const std::int64_t changed = connection_.UpdateRow(PrepareUpdate());
   if (changed == 0) throw Failure(name_ + ": The row to update was not found");
-  // -1: the driver cannot tell (SET NOCOUNT ON, a trigger); the key is unique.
-  if (changed != 1 && changed != -1) {
+  if (!UpdateCountAccepted(changed)) {
     throw Failure(name_ + ": The update matched " + std::to_string(changed) +
                   " rows and was undone");
   }
