@@ -4,6 +4,8 @@
 //   search_bench [files...]       for each size (20000 when none is given)
 //                                 generates a tree of that many invoices,
 //                                 measures it in fresh processes, removes it
+//   search_bench --write DIR [files]  writes a tree (20000 files) into DIR, to
+//                                 measure or profile it again and again
 //   search_bench --tree DIR       measures the times over an existing drive C
 //   search_bench --tree DIR --memory FILE
 //                                 searches it as the agent does and writes the
@@ -134,7 +136,7 @@ class SearchSetup {
   quorbin::InvoiceLocator locator_;
 };
 
-constexpr int kRepeatedSearches = 5;
+constexpr int kRepeatedSearches = 60;
 
 int Measure(const fs::path& drive_c) {
   SearchSetup search(drive_c);
@@ -201,6 +203,13 @@ int main(int argc, char** argv) {
     return MeasureMemory(argv[2], argv[4]);
   }
   if (argc > 2 && std::string(argv[1]) == "--tree") return Measure(argv[2]);
+  if (argc > 2 && std::string(argv[1]) == "--write") {
+    quorbin::bench::NfceTreeOptions options;
+    if (argc > 3) options.files = std::atoi(argv[3]);
+    fs::create_directories(argv[2]);
+    quorbin::bench::WriteNfceTree(argv[2], options);
+    return 0;
+  }
   std::vector<int> sizes;
   for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
   if (sizes.empty()) sizes.push_back(20'000);

@@ -130,15 +130,18 @@ LineFile DecodeLineFile(std::string_view bytes) {
 
 void AppendWithCrLf(std::string& out, std::string_view text, bool& after_cr) {
   out.reserve(out.size() + text.size() + text.size() / 32 + 2);
-  for (std::size_t start = 0; start < text.size();) {
-    if (after_cr && text[start] == '\n') ++start;  // the LF of a CR LF
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end) {
+    if (after_cr && *at == '\n') ++at;  // the LF of a CR LF
     after_cr = false;
-    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-    out.append(text.substr(start, end - start));  // a run without breaks
-    if (end == text.size()) break;
+    const char* run_end = at;  // a run without breaks
+    while (run_end < end && *run_end != '\r' && *run_end != '\n') ++run_end;
+    out.append(at, static_cast<std::size_t>(run_end - at));
+    if (run_end == end) break;
     out.append("\r\n");
-    after_cr = text[end] == '\r';
-    start = end + 1;
+    after_cr = *run_end == '\r';
+    at = run_end + 1;
   }
 }
 

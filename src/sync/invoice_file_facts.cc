@@ -1,6 +1,8 @@
 #include "sync/invoice_file_facts.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 
@@ -20,6 +22,52 @@ bool WorthKeeping(const InvoiceFileFacts& facts, const platform::FileContents& c
   return OldEnoughToKeep(contents.stamp, contents.opened_ns) &&
          facts.failure.size() + facts.cnpj.size() + facts.cnf.size() <= kMaxKeptText;
 }
+
+// A 64-bit digest of everything the facts are trusted on.
+std::uint64_t StampDigest(const platform::FileStamp& stamp) {
+  std::uint64_t digest = 0x9E3779B97F4A7C15ull;
+  for (const std::uint64_t value :
+       {stamp.device, stamp.inode, static_cast<std::uint64_t>(stamp.size),
+        static_cast<std::uint64_t>(stamp.modified_ns),
+        static_cast<std::uint64_t>(stamp.changed_ns)}) {
+    digest = (digest ^ value) * 0xBF58476D1CE4E5B9ull;
+    digest ^= digest >> 31;
+  }
+  digest *= 0x94D049BB133111EBull;
+  return digest ^ (digest >> 29);
+}
+
+// The value of an ide/cNF of exactly eight digits, as the point-of-sale program
+// writes it; such a text is kept as its number and written back the same.
+std::optional<std::uint32_t> EightDigits(std::string_view text) {
+  if (text.size() != 8) return std::nullopt;
+  std::uint32_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  return value;
+}
+
+// How an entry's 32 bits of facts are packed: the kind in the low bits, then a
+// payload: the index of a pooled text, or (kPackedComparable) the emitter's index
+// and the eight-digit cNF's value.
+constexpr std::uint32_t kKindBits = 3;
+constexpr std::uint32_t kKindMask = (1u << kKindBits) - 1;
+constexpr std::uint32_t kPayloadBits = 32 - kKindBits;
+constexpr std::uint32_t kEmitterBits = 2;
+constexpr std::uint32_t kPackedEmitters = 1u << kEmitterBits;
+static_assert(99'999'999u < (1u << (kPayloadBits - kEmitterBits)));
+enum : std::uint32_t {
+  kNotLoaded,
+  kNotInvoice,
+  kFailed,
+  kWithoutIde,
+  kPackedComparable,
+  kPooledComparable,
+};
+
+constexpr std::size_t kAddedBlock = 4096;
 
 }  // namespace
 
@@ -65,19 +113,9 @@ InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& docume
 const InvoiceFileFacts& InvoiceFactsCache::Examine(const platform::OpenFolder& folder,
                                                    std::string_view name,
                                                    const platform::FileStamp& stamp) {
-  const Key key{stamp.device, stamp.inode};
-  if (auto found = entries_.find(key); found != entries_.end()) {
-    Entry& entry = found->second;
-    if (entry.size == static_cast<std::uint64_t>(stamp.size) &&
-        entry.modified_ns == stamp.modified_ns && entry.changed_ns == stamp.changed_ns) {
-      entry.search = search_;
-      answer_.shape = entry.shape;
-      const bool comparable = entry.shape == InvoiceFileFacts::Shape::kComparable;
-      answer_.failure = comparable ? std::string() : texts_[entry.first_text];
-      answer_.cnpj = comparable ? texts_[entry.first_text] : std::string();
-      answer_.cnf = comparable ? KeptCnf(entry) : std::string();
-      return answer_;
-    }
+  if (const Entry* kept = Find(StampDigest(stamp))) {
+    Answer(kept->facts);
+    return answer_;
   }
   std::string error;
   if (!folder.ReadFile(name, contents_, &error, kMaxXmlFileBytes)) {
@@ -88,50 +126,155 @@ const InvoiceFileFacts& InvoiceFactsCache::Examine(const platform::OpenFolder& f
   }
   answer_ = ExamineInvoiceBytes(contents_.bytes, document_);
   ReleaseScratch();
-  const Key read_key{contents_.stamp.device, contents_.stamp.inode};
-  if (const auto kept = entries_.find(read_key); kept != entries_.end()) {
-    Forget(kept->second);
-    entries_.erase(kept);
+  if (!WorthKeeping(answer_, contents_)) return answer_;
+  if (const auto packed = Pack(answer_)) {
+    if (added_.empty() || added_.back().size() == kAddedBlock) {
+      added_.emplace_back().reserve(kAddedBlock);
+    }
+    const std::uint64_t digest = StampDigest(contents_.stamp);
+    added_.back().push_back(
+        {static_cast<std::uint32_t>(digest >> 32), static_cast<std::uint32_t>(digest), *packed});
+    ++added_size_;
   }
-  if (WorthKeeping(answer_, contents_)) Keep(read_key, contents_.stamp, answer_);
   return answer_;
 }
 
-void InvoiceFactsCache::Keep(const Key& key, const platform::FileStamp& stamp,
-                             const InvoiceFileFacts& facts) {
-  const bool comparable = facts.shape == InvoiceFileFacts::Shape::kComparable;
-  Entry entry{};
-  entry.modified_ns = stamp.modified_ns;
-  entry.changed_ns = stamp.changed_ns;
-  entry.size = static_cast<std::uint32_t>(stamp.size);
-  entry.search = search_;
-  entry.first_text = texts_.Add(comparable ? facts.cnpj : facts.failure);
-  if (facts.cnf.size() <= sizeof entry.cnf) {
-    std::memcpy(entry.cnf, facts.cnf.data(), facts.cnf.size());
-    entry.cnf_size = static_cast<std::uint8_t>(facts.cnf.size());
-  } else {
-    const std::uint32_t pooled = texts_.Add(facts.cnf);
-    std::memcpy(entry.cnf, &pooled, sizeof pooled);
-    entry.cnf_size = kPooled;
+const InvoiceFactsCache::Entry* InvoiceFactsCache::Find(std::uint64_t digest) {
+  if (entries_.empty()) return nullptr;
+  const std::size_t range = range_bits_ == 0 ? 0 : digest >> (64 - range_bits_);
+  for (std::uint32_t i = ranges_[range]; i < ranges_[range + 1]; ++i) {
+    if (entries_[i].Digest() == digest) {
+      met_[i] = true;
+      return &entries_[i];
+    }
   }
-  entry.shape = facts.shape;
-  entries_.emplace(key, entry);
+  return nullptr;
 }
 
-std::uint32_t InvoiceFactsCache::PooledCnf(const Entry& entry) {
-  std::uint32_t pooled = 0;
-  std::memcpy(&pooled, entry.cnf, sizeof pooled);
-  return pooled;
+std::optional<std::uint32_t> InvoiceFactsCache::Pack(const InvoiceFileFacts& facts) {
+  using Shape = InvoiceFileFacts::Shape;
+  auto pooled = [this](std::uint32_t kind,
+                       const std::string& text) -> std::optional<std::uint32_t> {
+    const std::uint32_t index = texts_.Add(text);
+    if (index < (1u << kPayloadBits)) return index << kKindBits | kind;
+    texts_.Release(index);
+    return std::nullopt;
+  };
+  switch (facts.shape) {
+    case Shape::kNotLoaded:
+      return pooled(kNotLoaded, facts.failure);
+    case Shape::kNotInvoice:
+      return kNotInvoice;
+    case Shape::kFailed:
+      return pooled(kFailed, facts.failure);
+    case Shape::kWithoutIde:
+      return kWithoutIde;
+    case Shape::kComparable:
+      break;
+  }
+  if (const auto number = EightDigits(facts.cnf)) {
+    const std::uint32_t emitter = cnpjs_.Add(facts.cnpj);
+    if (emitter < kPackedEmitters) {
+      return *number << (kKindBits + kEmitterBits) | emitter << kKindBits | kPackedComparable;
+    }
+    cnpjs_.Release(emitter);
+  }
+  return pooled(kPooledComparable, facts.cnpj + '\0' + facts.cnf);
 }
 
-std::string InvoiceFactsCache::KeptCnf(const Entry& entry) const {
-  if (entry.cnf_size == kPooled) return texts_[PooledCnf(entry)];
-  return std::string(entry.cnf, entry.cnf_size);
+void InvoiceFactsCache::Answer(std::uint32_t packed) {
+  using Shape = InvoiceFileFacts::Shape;
+  const std::uint32_t payload = packed >> kKindBits;
+  answer_.failure.clear();
+  answer_.cnpj.clear();
+  answer_.cnf.clear();
+  switch (packed & kKindMask) {
+    case kNotLoaded:
+      answer_.shape = Shape::kNotLoaded;
+      answer_.failure = texts_[payload];
+      return;
+    case kNotInvoice:
+      answer_.shape = Shape::kNotInvoice;
+      return;
+    case kFailed:
+      answer_.shape = Shape::kFailed;
+      answer_.failure = texts_[payload];
+      return;
+    case kWithoutIde:
+      answer_.shape = Shape::kWithoutIde;
+      return;
+    case kPackedComparable: {
+      answer_.shape = Shape::kComparable;
+      answer_.cnpj = cnpjs_[payload & (kPackedEmitters - 1)];
+      char digits[16];
+      std::snprintf(digits, sizeof digits, "%08u", payload >> kEmitterBits);
+      answer_.cnf = digits;
+      return;
+    }
+    default: {  // kPooledComparable
+      answer_.shape = Shape::kComparable;
+      const std::string& pair = texts_[payload];
+      const std::size_t split = pair.find('\0');
+      answer_.cnpj = pair.substr(0, split);
+      answer_.cnf = pair.substr(split + 1);
+      return;
+    }
+  }
 }
 
-void InvoiceFactsCache::Forget(const Entry& entry) {
-  texts_.Release(entry.first_text);
-  if (entry.cnf_size == kPooled) texts_.Release(PooledCnf(entry));
+void InvoiceFactsCache::Release(std::uint32_t packed) {
+  const std::uint32_t kind = packed & kKindMask;
+  const std::uint32_t payload = packed >> kKindBits;
+  if (kind == kNotLoaded || kind == kFailed || kind == kPooledComparable) texts_.Release(payload);
+  if (kind == kPackedComparable) cnpjs_.Release(payload & (kPackedEmitters - 1));
+}
+
+void InvoiceFactsCache::BeginSearch() {
+  met_.assign(entries_.size(), false);
+}
+
+void InvoiceFactsCache::EndSearch() {
+  const bool all_met = std::find(met_.begin(), met_.end(), false) == met_.end();
+  if (added_size_ > 0 || !all_met) Rebuild();
+  met_.assign(entries_.size(), false);
+}
+
+void InvoiceFactsCache::Rebuild() {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (i < met_.size() && met_[i]) {
+      entries_[kept++] = entries_[i];
+    } else {
+      Release(entries_[i].facts);
+    }
+  }
+  entries_.resize(kept);
+  const std::size_t total = kept + added_size_;
+  if (entries_.capacity() < total) entries_.reserve(total + total / 16);
+  for (auto& block : added_) {
+    entries_.insert(entries_.end(), block.begin(), block.end());
+    block = std::vector<Entry>();  // given back as soon as it is copied
+  }
+  added_.clear();
+  added_size_ = 0;
+  std::sort(entries_.begin(), entries_.end(),
+            [](const Entry& a, const Entry& b) { return a.Digest() < b.Digest(); });
+  // A file met twice in one search (a second link to it) was learned twice.
+  const auto duplicates =
+      std::unique(entries_.begin(), entries_.end(),
+                  [](const Entry& a, const Entry& b) { return a.Digest() == b.Digest(); });
+  std::for_each(duplicates, entries_.end(), [this](const Entry& entry) { Release(entry.facts); });
+  entries_.erase(duplicates, entries_.end());
+  if (entries_.capacity() > 2 * entries_.size() + kAddedBlock) entries_.shrink_to_fit();
+
+  // About eight entries per range: a lookup reads one or two cache lines.
+  range_bits_ = entries_.size() < 16 ? 0 : std::bit_width(entries_.size() / 8);
+  ranges_.assign((std::size_t{1} << range_bits_) + 1, 0);
+  for (const Entry& entry : entries_) {
+    const std::size_t range = range_bits_ == 0 ? 0 : entry.Digest() >> (64 - range_bits_);
+    ++ranges_[range + 1];
+  }
+  for (std::size_t i = 1; i < ranges_.size(); ++i) ranges_[i] += ranges_[i - 1];
 }
 
 std::uint32_t InvoiceFactsCache::TextPool::Add(const std::string& text) {
@@ -165,14 +308,6 @@ void InvoiceFactsCache::TextPool::Release(std::uint32_t index) {
 void InvoiceFactsCache::ReleaseScratch() {
   document_.Release(kMaxScratchBytes);
   if (contents_.bytes.capacity() > kMaxScratchBytes) contents_.bytes = std::string();
-}
-
-void InvoiceFactsCache::EndSearch() {
-  std::erase_if(entries_, [this](const auto& item) {
-    if (item.second.search == search_) return false;
-    Forget(item.second);
-    return true;
-  });
 }
 
 }  // namespace quorbin

@@ -11,13 +11,14 @@
 // device, inode, size, modification time and change time are all unchanged; any
 // change makes the file be read and parsed again. A search marks every file it
 // examines; EndSearch forgets the files the search did not meet, so the memory
-// follows the tree. Files whose facts are unusually large, and files read within
-// two seconds of their last change (whose times might not move at the next
-// change), are not kept.
+// follows the tree: about 13 bytes per file. Files whose facts are unusually large, and files read
+// within two seconds of their last change (whose times might not move at the next change), are not
+// kept.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -68,36 +69,24 @@ class InvoiceFactsCache {
   const InvoiceFileFacts& Examine(const platform::OpenFolder& folder, std::string_view name,
                                   const platform::FileStamp& stamp);
 
-  void BeginSearch() { ++search_; }
+  void BeginSearch();
+  // Forgets the files the search did not meet, and the facts of files that
+  // changed since they were kept.
   void EndSearch();
 
-  std::size_t size() const { return entries_.size(); }
+  std::size_t size() const { return entries_.size() + added_size_; }
 
  private:
-  struct Key {
-    std::uint64_t device;
-    std::uint64_t inode;
-    bool operator==(const Key&) const = default;
-  };
-  struct KeyHash {
-    std::size_t operator()(const Key& key) const {
-      return std::hash<std::uint64_t>()(key.inode * 0x9E3779B97F4A7C15ull ^ key.device);
-    }
-  };
-  // What is kept of one file, small because a terminal keeps a hundred thousand
-  // of them: the rest of its stamp, and its facts with their texts in `texts_`.
+  // What is kept of one file: 12 bytes, because a terminal keeps a hundred
+  // thousand of them. The file is known by a 64-bit digest of its whole stamp, so
+  // a file whose stamp changed is simply not found (its old entry is forgotten at
+  // the end of the search); `facts` packs the shape and its texts.
   struct Entry {
-    std::int64_t modified_ns;
-    std::int64_t changed_ns;
-    std::uint32_t size;        // kept files are read whole, so at most kMaxXmlFileBytes
-    std::uint32_t search;      // the latest search that met it
-    std::uint32_t first_text;  // in `texts_`: the failure, or emit/CNPJ
-    // ide/cNF here when it fits, else (kPooled) the index of it in `texts_`.
-    char cnf[10];
-    std::uint8_t cnf_size;
-    InvoiceFileFacts::Shape shape;
+    std::uint32_t digest_high;
+    std::uint32_t digest_low;
+    std::uint32_t facts;
+    std::uint64_t Digest() const { return std::uint64_t{digest_high} << 32 | digest_low; }
   };
-  static constexpr std::uint8_t kPooled = 0xFF;
   // Texts shared by the entries (nearly every file names the same emitter), each
   // kept while an entry uses it.
   class TextPool {
@@ -113,20 +102,29 @@ class InvoiceFactsCache {
     std::vector<std::uint32_t> free_;
   };
 
+  const Entry* Find(std::uint64_t digest);
+  void Answer(std::uint32_t packed);
+  std::optional<std::uint32_t> Pack(const InvoiceFileFacts& facts);
+  void Release(std::uint32_t packed);
   void ReleaseScratch();
-  void Keep(const Key& key, const platform::FileStamp& stamp, const InvoiceFileFacts& facts);
-  void Forget(const Entry& entry);
-  static std::uint32_t PooledCnf(const Entry& entry);
-  std::string KeptCnf(const Entry& entry) const;
+  void Rebuild();
 
-  std::unordered_map<Key, Entry, KeyHash> entries_;
-  TextPool texts_;
+  // The entries kept at the end of the latest search, sorted by digest, with the
+  // first entry of each range of digests (by their top bits) in `ranges_`.
+  std::vector<Entry> entries_;
+  std::vector<std::uint32_t> ranges_;
+  int range_bits_ = 0;
+  std::vector<bool> met_;  // of `entries_`, by the current search
+  // Entries learned during the search, in blocks so that growing never copies.
+  std::vector<std::vector<Entry>> added_;
+  std::size_t added_size_ = 0;
+  TextPool texts_;           // failures, and emitter/cNF pairs that do not pack
+  TextPool cnpjs_;           // emitters of packed entries: the first four only
   InvoiceFileFacts answer_;  // the facts handed out by the latest Examine
   // One file and one document at a time; kept between files so that a search
   // does not allocate and free them for every file.
   platform::FileContents contents_;
   XmlDocument document_;
-  std::uint32_t search_ = 0;
 };
 
 }  // namespace quorbin

@@ -335,7 +335,9 @@ TEST(InvoiceFactsCacheTest, TrustsAFileOnlyWhileItsStampHolds) {
   platform::OpenFolder folder(dir.path());
   const auto stamp = folder.StampOfFile("a.xml");
   ASSERT_TRUE(stamp);
+  cache.BeginSearch();
   EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).cnpj, "111");
+  cache.EndSearch();
   EXPECT_EQ(cache.size(), 1u);
 
   // Rewritten with the same size: under the old stamp the kept facts answer, under
@@ -344,8 +346,11 @@ TEST(InvoiceFactsCacheTest, TrustsAFileOnlyWhileItsStampHolds) {
   EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).cnpj, "111");
   const auto changed = folder.StampOfFile("a.xml");
   ASSERT_NE(*changed, *stamp);
+  // Just written: its times might not move at the next change, so it is not kept;
+  // the facts of the old stamp are forgotten by the search that no longer meets it.
+  cache.BeginSearch();
   EXPECT_EQ(cache.Examine(folder, "a.xml", *changed).cnpj, "222");
-  // Just written: its times might not move at the next change, so it is not kept.
+  cache.EndSearch();
   EXPECT_EQ(cache.size(), 0u);
 
   // A search that does not meet a file forgets it.
@@ -357,6 +362,50 @@ TEST(InvoiceFactsCacheTest, TrustsAFileOnlyWhileItsStampHolds) {
   cache.BeginSearch();
   cache.EndSearch();
   EXPECT_EQ(cache.size(), 0u);
+}
+
+// Kept facts are packed small; what a repeated search gets back must be exactly
+// what parsing the file gives: many emitters, cNF texts of every form, failures.
+TEST(InvoiceFactsCacheTest, KeptFactsAreThoseOfAFreshParse) {
+  std::vector<std::string> documents;
+  for (const std::string cnpj : {"11", "22", "33", "44", "55", "12ABC34501DE35", ""}) {
+    for (const std::string cnf :
+         {"00001234", "99999999", "1234", "0000000a", " 00001234", "123456789", "-0000001", ""}) {
+      documents.push_back(WrappedInvoice(cnpj, cnf));
+    }
+  }
+  documents.push_back("<NFe><infNFe><emit><CNPJ>1</CNPJ></emit></infNFe></NFe>");
+  documents.push_back("<root/>");
+  documents.push_back("<NFe><infNFe><ide/><emit><CNPJ><CNPJ>1</CNPJ></CNPJ></emit></infNFe></NFe>");
+  documents.push_back("<NFe><infNFe><ide/></infNFe><x></NFe>");
+  documents.push_back("");
+  TempDir dir;
+  for (std::size_t i = 0; i < documents.size(); ++i) {
+    WriteBytes(dir / (std::to_string(i) + ".xml"), documents[i]);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));  // settled: worth keeping
+  InvoiceFactsCache cache;
+  platform::OpenFolder folder(dir.path());
+  auto search = [&](std::size_t files) {
+    cache.BeginSearch();
+    for (std::size_t i = 0; i < files; ++i) {
+      const std::string name = std::to_string(i) + ".xml";
+      const InvoiceFileFacts kept = cache.Examine(folder, name, *folder.StampOfFile(name));
+      XmlDocument scratch;
+      const InvoiceFileFacts fresh = ExamineInvoiceBytes(documents[i], scratch);
+      EXPECT_EQ(kept.shape, fresh.shape) << documents[i];
+      EXPECT_EQ(kept.failure, fresh.failure) << documents[i];
+      EXPECT_EQ(kept.cnpj, fresh.cnpj) << documents[i];
+      EXPECT_EQ(kept.cnf, fresh.cnf) << documents[i];
+    }
+    cache.EndSearch();
+  };
+  search(documents.size());
+  EXPECT_EQ(cache.size(), documents.size());
+  search(documents.size());  // every answer from what was kept
+  EXPECT_EQ(cache.size(), documents.size());
+  search(documents.size() / 2);
+  EXPECT_EQ(cache.size(), documents.size() / 2);
 }
 
 // On a file system that stamps whole seconds (or two, as FAT does), a file
