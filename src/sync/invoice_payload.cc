@@ -1,5 +1,6 @@
 #include "sync/invoice_payload.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "support/failure.h"
@@ -37,6 +38,33 @@ std::string InvoiceTextOf(std::string_view bytes) {
   return CrLfLines(DecodeText(bytes));
 }
 
+std::string EncodedInvoiceText(std::string_view bytes) {
+  // Plain ASCII without NUL is its own text: the breaks and the encoding are done
+  // in one pass. Anything else takes the steps one by one.
+  const bool plain = std::all_of(bytes.begin(), bytes.end(), [](char c) {
+    return c > 0 && static_cast<unsigned char>(c) < 0x80;
+  });
+  if (!plain) return PercentEncode(InvoiceTextOf(bytes));
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 4 + 8);
+  for (std::size_t at = 0; at < bytes.size();) {
+    std::size_t run_end = at;  // characters kept as they are
+    while (run_end < bytes.size() && PercentKept(bytes[run_end])) ++run_end;
+    out.append(bytes.data() + at, run_end - at);
+    if (run_end == bytes.size()) break;
+    const char c = bytes[run_end];
+    at = run_end + 1;
+    if (c == '\r' || c == '\n') {
+      out += "%0D%0A";
+      if (c == '\r' && at < bytes.size() && bytes[at] == '\n') ++at;
+    } else {
+      AppendPercentEncoded(out, static_cast<unsigned char>(c));
+    }
+  }
+  if (!bytes.empty() && bytes.back() != '\r' && bytes.back() != '\n') out += "%0D%0A";
+  return out;
+}
+
 std::string ReadInvoiceText(const std::filesystem::path& path) {
   return InvoiceTextOf(ReadRegularFileBytes(path, kMaxXmlFileBytes));
 }
@@ -52,7 +80,7 @@ std::string BuildInvoicePayload(const Query& row, const std::filesystem::path& p
     throw XmlLoadFailure(LoadFailureMessage(failure.what(), 0, {}));
   }
   const std::string id = InvoiceId(XmlDocument::Parse(bytes, &kInvoiceIdPruning));
-  const std::string xml = PercentEncode(InvoiceTextOf(bytes));
+  const std::string xml = EncodedInvoiceText(bytes);
   bytes = std::string();
   const std::string date = FormatIso8601Local(InvoiceTime(row));
 

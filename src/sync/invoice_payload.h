@@ -32,5 +32,7 @@ std::string BuildInvoicePayload(const Query& row, const std::filesystem::path& p
 std::string ReadInvoiceText(const std::filesystem::path& path);
 // The same text made of bytes already read.
 std::string InvoiceTextOf(std::string_view bytes);
+// PercentEncode(InvoiceTextOf(bytes)), in one pass when the bytes are plain ASCII.
+std::string EncodedInvoiceText(std::string_view bytes);
 
 }  // namespace quorbin

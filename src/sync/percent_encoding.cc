@@ -43,6 +43,17 @@ constexpr AsciiKept kAsciiKept;
 
 }  // namespace
 
+bool PercentKept(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x80 && kAsciiKept.kept[byte];
+}
+
+void AppendPercentEncoded(std::string& out, unsigned char byte) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const char encoded[3] = {'%', kHex[byte >> 4], kHex[byte & 0x0F]};
+  out.append(encoded, 3);
+}
+
 std::string PercentEncode(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;

@@ -13,4 +13,9 @@ namespace quorbin {
 // `text` is UTF-8, in which a lone surrogate is kept as its three-byte form.
 std::string PercentEncode(std::string_view text);
 
+// True for an ASCII character that PercentEncode keeps as it is.
+bool PercentKept(char c);
+// Appends `byte` as "%" and two upper-case hexadecimal digits.
+void AppendPercentEncoded(std::string& out, unsigned char byte);
+
 }  // namespace quorbin

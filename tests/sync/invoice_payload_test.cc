@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 #include <string>
 
 #include "fake_query.h"
@@ -75,6 +76,33 @@ TEST(ReadInvoiceTextTest, DecodesSplitsAndJoinsWithCrLf) {
     EXPECT_EQ(ReadInvoiceText(dir / "n.xml"), c.text);
   }
   EXPECT_THROW(ReadInvoiceText(dir / "absent.xml"), Failure);
+}
+
+// The payload encodes plain ASCII in one pass: the same bytes as the steps.
+TEST(EncodedInvoiceTextTest, OnePassGivesWhatTheStepsGive) {
+  std::vector<std::string> inputs = {"",
+                                     "a",
+                                     "\r",
+                                     "\n",
+                                     "\r\n",
+                                     "\n\r",
+                                     "a\r\nb\rc\n\rd",
+                                     "<a b=\"1\">x&amp;y</a>",
+                                     "ends\r",
+                                     "\t \x7F*<>#%\"{}|\\^[]`",
+                                     std::string("nul\0after", 9),
+                                     "\xEF\xBB\xBF<a/>",
+                                     "\xC3\xA7\n"};
+  std::mt19937 random(7);
+  const std::string alphabet = "ab<>=\"/ \r\n\t%&#\x01\x7F";
+  for (int i = 0; i < 200; ++i) {
+    std::string text(random() % 40, ' ');
+    for (char& c : text) c = alphabet[random() % alphabet.size()];
+    inputs.push_back(text);
+  }
+  for (const std::string& bytes : inputs) {
+    EXPECT_EQ(EncodedInvoiceText(bytes), PercentEncode(InvoiceTextOf(bytes))) << bytes;
+  }
 }
 
 #ifdef _WIN32
