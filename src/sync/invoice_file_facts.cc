@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <new>
 
 #include "sync/nfce_document.h"
 #include "sync/xml_document.h"
@@ -67,8 +68,6 @@ enum : std::uint32_t {
   kPooledComparable,
 };
 
-constexpr std::size_t kAddedBlock = 4096;
-
 }  // namespace
 
 bool OldEnoughToKeep(const platform::FileStamp& stamp, std::int64_t opened_ns) {
@@ -128,19 +127,15 @@ const InvoiceFileFacts& InvoiceFactsCache::Examine(const platform::OpenFolder& f
   ReleaseScratch();
   if (!WorthKeeping(answer_, contents_)) return answer_;
   if (const auto packed = Pack(answer_)) {
-    if (added_.empty() || added_.back().size() == kAddedBlock) {
-      added_.emplace_back().reserve(kAddedBlock);
-    }
     const std::uint64_t digest = StampDigest(contents_.stamp);
-    added_.back().push_back(
+    entries_.push_back(
         {static_cast<std::uint32_t>(digest >> 32), static_cast<std::uint32_t>(digest), *packed});
-    ++added_size_;
   }
   return answer_;
 }
 
 const InvoiceFactsCache::Entry* InvoiceFactsCache::Find(std::uint64_t digest) {
-  if (entries_.empty()) return nullptr;
+  if (sorted_ == 0) return nullptr;
   const std::size_t range = range_bits_ == 0 ? 0 : digest >> (64 - range_bits_);
   for (std::uint32_t i = ranges_[range]; i < ranges_[range + 1]; ++i) {
     if (entries_[i].Digest() == digest) {
@@ -230,42 +225,35 @@ void InvoiceFactsCache::Release(std::uint32_t packed) {
 }
 
 void InvoiceFactsCache::BeginSearch() {
-  met_.assign(entries_.size(), false);
+  met_.assign(sorted_, false);
 }
 
 void InvoiceFactsCache::EndSearch() {
   const bool all_met = std::find(met_.begin(), met_.end(), false) == met_.end();
-  if (added_size_ > 0 || !all_met) Rebuild();
-  met_.assign(entries_.size(), false);
+  if (entries_.size() > sorted_ || !all_met) Rebuild();
+  met_.assign(sorted_, false);
 }
 
 void InvoiceFactsCache::Rebuild() {
   std::size_t kept = 0;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
-    if (i < met_.size() && met_[i]) {
+    if (i >= sorted_ || (i < met_.size() && met_[i])) {
       entries_[kept++] = entries_[i];
     } else {
       Release(entries_[i].facts);
     }
   }
-  entries_.resize(kept);
-  const std::size_t total = kept + added_size_;
-  if (entries_.capacity() < total) entries_.reserve(total + total / 16);
-  for (auto& block : added_) {
-    entries_.insert(entries_.end(), block.begin(), block.end());
-    block = std::vector<Entry>();  // given back as soon as it is copied
-  }
-  added_.clear();
-  added_size_ = 0;
+  entries_.resize_down(kept);
   std::sort(entries_.begin(), entries_.end(),
             [](const Entry& a, const Entry& b) { return a.Digest() < b.Digest(); });
   // A file met twice in one search (a second link to it) was learned twice.
-  const auto duplicates =
+  Entry* const duplicates =
       std::unique(entries_.begin(), entries_.end(),
                   [](const Entry& a, const Entry& b) { return a.Digest() == b.Digest(); });
   std::for_each(duplicates, entries_.end(), [this](const Entry& entry) { Release(entry.facts); });
-  entries_.erase(duplicates, entries_.end());
-  if (entries_.capacity() > 2 * entries_.size() + kAddedBlock) entries_.shrink_to_fit();
+  entries_.resize_down(static_cast<std::size_t>(duplicates - entries_.begin()));
+  entries_.ShrinkWhenLoose();
+  sorted_ = entries_.size();
 
   // About eight entries per range: a lookup reads one or two cache lines.
   range_bits_ = entries_.size() < 16 ? 0 : std::bit_width(entries_.size() / 8);
@@ -303,6 +291,22 @@ void InvoiceFactsCache::TextPool::Release(std::uint32_t index) {
   index_.erase(*texts_[index]);
   texts_[index] = nullptr;
   free_.push_back(index);
+}
+
+void InvoiceFactsCache::EntryArray::push_back(const Entry& entry) {
+  if (size_ == capacity_) Reallocate(std::max<std::size_t>(1024, capacity_ + capacity_ / 2));
+  data_[size_++] = entry;
+}
+
+void InvoiceFactsCache::EntryArray::ShrinkWhenLoose() {
+  if (capacity_ > 2 * size_ + 1024) Reallocate(size_ + size_ / 8);
+}
+
+void InvoiceFactsCache::EntryArray::Reallocate(std::size_t capacity) {
+  void* grown = std::realloc(data_, std::max<std::size_t>(capacity, 1) * sizeof(Entry));
+  if (!grown) throw std::bad_alloc();
+  data_ = static_cast<Entry*>(grown);
+  capacity_ = capacity;
 }
 
 void InvoiceFactsCache::ReleaseScratch() {

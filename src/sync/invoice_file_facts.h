@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -74,7 +75,7 @@ class InvoiceFactsCache {
   // changed since they were kept.
   void EndSearch();
 
-  std::size_t size() const { return entries_.size() + added_size_; }
+  std::size_t size() const { return entries_.size(); }
 
  private:
   // What is kept of one file: 12 bytes, because a terminal keeps a hundred
@@ -109,15 +110,40 @@ class InvoiceFactsCache {
   void ReleaseScratch();
   void Rebuild();
 
+  // Entries in memory that grows in place where the system can (a large block is
+  // remapped, not copied), so that growing never holds two copies of the table.
+  class EntryArray {
+   public:
+    EntryArray() = default;
+    ~EntryArray() { std::free(data_); }
+    EntryArray(const EntryArray&) = delete;
+    EntryArray& operator=(const EntryArray&) = delete;
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Entry* begin() { return data_; }
+    Entry* end() { return data_ + size_; }
+    Entry& operator[](std::size_t i) { return data_[i]; }
+    void push_back(const Entry& entry);
+    void resize_down(std::size_t size) { size_ = size; }
+    void ShrinkWhenLoose();
+
+   private:
+    void Reallocate(std::size_t capacity);
+
+    Entry* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+  };
+
   // The entries kept at the end of the latest search, sorted by digest, with the
-  // first entry of each range of digests (by their top bits) in `ranges_`.
-  std::vector<Entry> entries_;
+  // first entry of each range of digests (by their top bits) in `ranges_`; after
+  // them, unsorted, the entries learned by the current search.
+  EntryArray entries_;
+  std::size_t sorted_ = 0;
   std::vector<std::uint32_t> ranges_;
   int range_bits_ = 0;
-  std::vector<bool> met_;  // of `entries_`, by the current search
-  // Entries learned during the search, in blocks so that growing never copies.
-  std::vector<std::vector<Entry>> added_;
-  std::size_t added_size_ = 0;
+  std::vector<bool> met_;    // of the sorted entries, by the current search
   TextPool texts_;           // failures, and emitter/cNF pairs that do not pack
   TextPool cnpjs_;           // emitters of packed entries: the first four only
   InvoiceFileFacts answer_;  // the facts handed out by the latest Examine
