@@ -44,25 +44,7 @@ std::string EncodedInvoiceText(std::string_view bytes) {
   const bool plain = std::all_of(bytes.begin(), bytes.end(), [](char c) {
     return c > 0 && static_cast<unsigned char>(c) < 0x80;
   });
-  if (!plain) return PercentEncode(InvoiceTextOf(bytes));
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 4 + 8);
-  for (std::size_t at = 0; at < bytes.size();) {
-    std::size_t run_end = at;  // characters kept as they are
-    while (run_end < bytes.size() && PercentKept(bytes[run_end])) ++run_end;
-    out.append(bytes.data() + at, run_end - at);
-    if (run_end == bytes.size()) break;
-    const char c = bytes[run_end];
-    at = run_end + 1;
-    if (c == '\r' || c == '\n') {
-      out += "%0D%0A";
-      if (c == '\r' && at < bytes.size() && bytes[at] == '\n') ++at;
-    } else {
-      AppendPercentEncoded(out, static_cast<unsigned char>(c));
-    }
-  }
-  if (!bytes.empty() && bytes.back() != '\r' && bytes.back() != '\n') out += "%0D%0A";
-  return out;
+  return plain ? PercentEncodeAsciiLines(bytes) : PercentEncode(InvoiceTextOf(bytes));
 }
 
 std::string ReadInvoiceText(const std::filesystem::path& path) {

@@ -43,15 +43,32 @@ constexpr AsciiKept kAsciiKept;
 
 }  // namespace
 
-bool PercentKept(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < 0x80 && kAsciiKept.kept[byte];
-}
-
-void AppendPercentEncoded(std::string& out, unsigned char byte) {
+std::string PercentEncodeAsciiLines(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  const char encoded[3] = {'%', kHex[byte >> 4], kHex[byte & 0x0F]};
-  out.append(encoded, 3);
+  std::string out;
+  out.reserve(text.size() + text.size() / 4 + 8);
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end) {
+    const char* run_end = at;  // characters kept as they are
+    while (run_end < end && static_cast<unsigned char>(*run_end) < 0x80 &&
+           kAsciiKept.kept[static_cast<unsigned char>(*run_end)]) {
+      ++run_end;
+    }
+    out.append(at, static_cast<std::size_t>(run_end - at));
+    if (run_end == end) break;
+    const auto byte = static_cast<unsigned char>(*run_end);
+    at = run_end + 1;
+    if (byte == '\r' || byte == '\n') {
+      out.append("%0D%0A", 6);
+      if (byte == '\r' && at < end && *at == '\n') ++at;
+    } else {
+      const char encoded[3] = {'%', kHex[byte >> 4], kHex[byte & 0x0F]};
+      out.append(encoded, 3);
+    }
+  }
+  if (!text.empty() && text.back() != '\r' && text.back() != '\n') out.append("%0D%0A", 6);
+  return out;
 }
 
 std::string PercentEncode(std::string_view text) {

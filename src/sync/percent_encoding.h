@@ -13,9 +13,9 @@ namespace quorbin {
 // `text` is UTF-8, in which a lone surrogate is kept as its three-byte form.
 std::string PercentEncode(std::string_view text);
 
-// True for an ASCII character that PercentEncode keeps as it is.
-bool PercentKept(char c);
-// Appends `byte` as "%" and two upper-case hexadecimal digits.
-void AppendPercentEncoded(std::string& out, unsigned char byte);
+// PercentEncode(CrLfLines(text)) for text of ASCII characters other than NUL, in
+// one pass: every line break (CR LF, a lone CR or a lone LF) and a last line
+// without one end in "%0D%0A".
+std::string PercentEncodeAsciiLines(std::string_view text);
 
 }  // namespace quorbin
