@@ -3,7 +3,8 @@
 // or an XmlLoadFailure whose message has its fixed shape; that the part of a
 // document a search keeps, parsed into reused memory (as a search parses file
 // after file), gives the same facts as a fresh whole document; and that every
-// text read out of a document is UTF-8.
+// text read out of a document is UTF-8; and that a document the plain reader
+// takes gives libxml2's nodes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "support/code_page.h"
 #include "sync/invoice_file_facts.h"
 #include "sync/nfce_document.h"
+#include "sync/plain_xml_reader.h"
 #include "sync/xml_document.h"
 
 namespace {
@@ -46,6 +48,18 @@ bool SameFacts(const quorbin::InvoiceFileFacts& a, const quorbin::InvoiceFileFac
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+  // A document the plain reader takes is one libxml2 takes, with the same nodes.
+  {
+    quorbin::XmlDocument plain;
+    quorbin::XmlTreeBuilder plain_builder(plain);
+    if (quorbin::ReadPlainXml(bytes, plain_builder)) {
+      quorbin::XmlDocument reference;
+      quorbin::XmlTreeBuilder reference_builder(reference);
+      if (quorbin::ParseXmlWithLibxml2(bytes, reference_builder)) std::abort();
+      if (!(plain == reference)) std::abort();
+    }
+  }
 
   // The search's way: one document whose memory goes from input to input.
   static quorbin::XmlDocument reused;

@@ -228,6 +228,32 @@ void XmlDocument::Reparse(std::string_view bytes, const XmlPruning* pruning) {
   }
 }
 
+bool XmlDocument::operator==(const XmlDocument& other) const {
+  if (nodes_.size() != other.nodes_.size()) return false;
+  for (std::size_t i = 0; i < nodes_.size(); ++i) {
+    const NodeRecord& a = nodes_[i];
+    const NodeRecord& b = other.nodes_[i];
+    if (a.kind != b.kind || a.first_child != b.first_child || a.last_child != b.last_child ||
+        a.next_sibling != b.next_sibling || a.previous_sibling != b.previous_sibling ||
+        a.attribute_count != b.attribute_count ||
+        Slice(a.name, a.name_length) != other.Slice(b.name, b.name_length) ||
+        a.name_length - (a.local_name - a.name) != b.name_length - (b.local_name - b.name) ||
+        Slice(a.uri, a.uri_length) != other.Slice(b.uri, b.uri_length) ||
+        Slice(a.value, a.value_length) != other.Slice(b.value, b.value_length)) {
+      return false;
+    }
+    for (std::uint32_t k = 0; k < a.attribute_count; ++k) {
+      const AttributeRecord& x = attributes_[a.first_attribute + k];
+      const AttributeRecord& y = other.attributes_[b.first_attribute + k];
+      if (Slice(x.name, x.name_length) != other.Slice(y.name, y.name_length) ||
+          Slice(x.value, x.value_length) != other.Slice(y.value, y.value_length)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 void XmlDocument::Release(std::size_t bytes) {
   if (text_.capacity() + nodes_.capacity() * sizeof(NodeRecord) +
           attributes_.capacity() * sizeof(AttributeRecord) <=

@@ -107,6 +107,10 @@ class XmlDocument {
   // Gives back the memory held for parsing, when it has grown beyond `bytes`.
   void Release(std::size_t bytes);
 
+  // The same nodes in the same places, with the same names, namespaces, texts
+  // and attributes.
+  bool operator==(const XmlDocument& other) const;
+
   // The document itself: its children are the root-level nodes.
   XmlNode Node() const { return XmlNode(this, 0, "#document"); }
   XmlNode Child(std::string_view name) const { return Node().Child(name); }
