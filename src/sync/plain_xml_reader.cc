@@ -420,6 +420,36 @@ class Reader {
     return (c >= 0x20 && c < 0x7F && c != '<' && c != '&' && c != ']') || c == '\t' || c == '\n';
   }
 
+  // `<![CDATA[` up to the first `]]>`, its line breaks made LF. An empty one is
+  // left to libxml2.
+  bool CData() {
+    at_ += 9;
+    const std::size_t end = bytes_.find("]]>", at_);
+    if (end == std::string_view::npos || end == at_) return false;
+    text_.clear();
+    while (at_ < end) {
+      const std::size_t run = at_;
+      while (at_ < end && IsPlainText(Peek())) ++at_;
+      text_.append(bytes_.substr(run, at_ - run));
+      if (at_ == end) break;
+      if (Peek() == '\r') {
+        text_ += '\n';
+        ++at_;
+        if (at_ < end && Peek() == '\n') ++at_;
+      } else if (Peek() == '<' || Peek() == '&' || Peek() == ']') {
+        text_ += Peek();
+        ++at_;
+      } else {
+        const std::size_t start = at_;
+        if (!CharacterAt(at_)) return false;
+        text_.append(bytes_.substr(start, at_ - start));
+      }
+    }
+    at_ = end + 3;
+    if (builder_) builder_->AddCData(text_);
+    return true;
+  }
+
   // The root element and everything in it.
   bool Element() {
     if (!StartTag()) return false;
@@ -431,6 +461,8 @@ class Reader {
         if (!EndTag()) return false;
       } else if (Ahead("<!--")) {
         if (!Comment()) return false;
+      } else if (Ahead("<![CDATA[")) {
+        if (!CData()) return false;
       } else if (Ahead("<!") || Ahead("<?")) {
         return false;
       } else if (!StartTag()) {

@@ -28,6 +28,8 @@ const std::string kNfe =
     "<infAdic><infCpl>linha 1\rlinha 2\nlinha 3</infCpl></infAdic>"
     "</infNFe><Signature xmlns=\"http://www.w3.org/2000/09/xmldsig#\"><SignedInfo>"
     "<Reference URI=\"#NFe35\"/></SignedInfo></Signature></NFe>"
+    "<infNFeSupl><qrCode><![CDATA[https://x/qrcode?p=3523|2|1|1|AB+/=]]></qrCode>"
+    "<urlChave><![CDATA[a\r\nb\rc <&> ]] ]>]]>t<![CDATA[ ]]></urlChave></infNFeSupl>"
     "<protNFe versao=\"4.00\"><infProt><chNFe>3523</chNFe></infProt></protNFe></nfeProc>\n";
 
 XmlDocument Plain(std::string_view bytes, const XmlPruning* pruning, bool* read) {
@@ -75,6 +77,7 @@ TEST(PlainXmlReaderTest, ReadsPlainDocumentsAsLibxml2Does) {
       "<a v=\"&amp;#38; &#38; &amp;amp;\">&amp;#38;</a>",
       "<a>\xF0\x9F\x98\x80 \xEF\xBF\xBD \x7F \xC2\x80</a>",
       "<a>]] > ]></a>",
+      "<a><![CDATA[x]]><![CDATA[y]]>z<![CDATA[\xC3\xA7\r\n]]></a>",
       "<a x=\"]]>\" y='\"'/>",
   };
   for (const std::string& document : documents) {
@@ -92,7 +95,6 @@ TEST(PlainXmlReaderTest, LeavesEverythingElseToLibxml2) {
       "<?xml version=\"1.1\"?><a/>",
       "<?xml version=\"1.0\" standalone=\"yes\"?><a/>",
       "<!DOCTYPE a><a/>",
-      "<a><![CDATA[x]]></a>",
       "<a><?pi x?></a>",
       "<?pi?><a/>",
       "<a xml:lang=\"pt\"/>",
