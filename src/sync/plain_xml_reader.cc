@@ -1,6 +1,7 @@
 #include "sync/plain_xml_reader.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -92,7 +93,7 @@ bool IsPlainNamespaceUri(std::string_view uri) {
 struct Attribute {
   std::string_view prefix;
   std::string_view local;
-  std::string value;
+  const std::string* value;  // in the reader's reused values
 };
 
 struct Declaration {
@@ -102,7 +103,7 @@ struct Declaration {
 
 class Reader {
  public:
-  Reader(std::string_view bytes, XmlTreeBuilder* builder) : bytes_(bytes), builder_(builder) {}
+  Reader(std::string_view bytes, XmlTreeBuilder& builder) : bytes_(bytes), builder_(builder) {}
 
   bool Read() {
     if (bytes_.size() > kMaxPlainBytes) return false;
@@ -117,7 +118,10 @@ class Reader {
     std::size_t declarations;  // in `declarations_` before this element's own
   };
 
-  bool Ahead(std::string_view text) const { return bytes_.substr(at_).starts_with(text); }
+  bool Ahead(std::string_view text) const {
+    return bytes_.size() - at_ >= text.size() &&
+           std::char_traits<char>::compare(bytes_.data() + at_, text.data(), text.size()) == 0;
+  }
   bool More() const { return at_ < bytes_.size(); }
   char Peek() const { return bytes_[at_]; }
   bool Skip(std::string_view text) {
@@ -182,7 +186,7 @@ class Reader {
       if (!CharacterAt(i)) return false;
     }
     at_ = end + 3;
-    if (builder_) builder_->AddOther();
+    builder_.AddOther();
     return true;
   }
 
@@ -284,6 +288,9 @@ class Reader {
     if (!More() || (Peek() != '"' && Peek() != '\'')) return false;
     const char quote = bytes_[at_++];
     for (;;) {
+      const std::size_t run = at_;  // plain characters, taken at once
+      while (More() && IsPlainValue(Peek(), quote)) ++at_;
+      value.append(bytes_.substr(run, at_ - run));
       if (!More()) return false;
       const char c = Peek();
       if (c == quote) break;
@@ -303,6 +310,10 @@ class Reader {
     ++at_;
     return true;
   }
+  // ASCII that stands for itself in an attribute value quoted by `quote`.
+  static bool IsPlainValue(char c, char quote) {
+    return c > 0x20 && c < 0x7F && c != '<' && c != '&' && c != quote;
+  }
 
   // `<name attributes>` or `<name attributes/>` at `at_`.
   bool StartTag() {
@@ -310,6 +321,7 @@ class Reader {
     std::string_view qname;
     if (!Name(qname)) return false;
     attributes_.clear();
+    values_used_ = 0;
     const std::size_t outer_declarations = declarations_.size();
     for (;;) {
       const bool spaced = SkipSpaces();
@@ -317,7 +329,7 @@ class Reader {
       if (Peek() == '>' || Peek() == '/') break;
       std::string_view name;
       if (!spaced || !Name(name) || !Equals()) return false;
-      std::string value;
+      std::string& value = NextValue();
       const std::size_t raw_value = at_;
       if (!AttributeValue(value)) return false;
       for (const Attribute& other : attributes_) {
@@ -337,11 +349,11 @@ class Reader {
             bytes_.substr(raw_value, at_ - raw_value).find('&') != std::string_view::npos) {
           return false;
         }
-        declarations_.push_back({declared, std::move(value)});
+        declarations_.push_back({declared, value});
       } else if (!PrefixOf(name).empty()) {
         return false;  // namespaced attributes are left to libxml2
       } else {
-        attributes_.push_back({{}, name, std::move(value)});
+        attributes_.push_back({{}, name, &value});
       }
     }
     const bool empty = Skip("/>");
@@ -352,13 +364,19 @@ class Reader {
     if (!prefix.empty() && !uri) return false;
     if (open_.size() >= kMaxDepth) return false;
     open_.push_back({qname, outer_declarations});
-    if (builder_ &&
-        builder_->BeginElement(prefix, LocalOf(qname), uri ? std::string_view(*uri) : "")) {
+    if (builder_.BeginElement(prefix, LocalOf(qname), uri ? std::string_view(*uri) : "")) {
       for (const Attribute& attribute : attributes_) {
-        builder_->AddAttribute(attribute.prefix, attribute.local, attribute.value);
+        builder_.AddAttribute(attribute.prefix, attribute.local, *attribute.value);
       }
     }
     return !empty || EndElement();
+  }
+
+  std::string& NextValue() {
+    if (values_used_ == values_.size()) values_.push_back(std::make_unique<std::string>());
+    std::string& value = *values_[values_used_++];
+    value.clear();
+    return value;
   }
 
   // The URI bound to `prefix` (empty: the default namespace) where the parser is.
@@ -374,7 +392,7 @@ class Reader {
   bool EndElement() {
     declarations_.resize(open_.back().declarations);
     open_.pop_back();
-    if (builder_) builder_->EndElement();
+    builder_.EndElement();
     return true;
   }
 
@@ -393,7 +411,7 @@ class Reader {
     while (More() && Peek() != '<') {
       const std::size_t run = at_;  // plain characters, taken at once
       while (More() && IsPlainText(Peek())) ++at_;
-      if (builder_) text_.append(bytes_.substr(run, at_ - run));
+      text_.append(bytes_.substr(run, at_ - run));
       if (!More() || Peek() == '<') break;
       const char c = Peek();
       if (c == '&') {
@@ -412,7 +430,7 @@ class Reader {
         text_.append(bytes_.substr(start, at_ - start));
       }
     }
-    if (builder_) builder_->AppendText(text_);
+    builder_.AppendText(text_);
     return true;
   }
   // ASCII text that stands for itself, without line-break rules.
@@ -446,7 +464,7 @@ class Reader {
       }
     }
     at_ = end + 3;
-    if (builder_) builder_->AddCData(text_);
+    builder_.AddCData(text_);
     return true;
   }
 
@@ -473,20 +491,21 @@ class Reader {
   }
 
   std::string_view bytes_;
-  XmlTreeBuilder* builder_;
+  XmlTreeBuilder& builder_;
   std::size_t at_ = 0;
   std::vector<Open> open_;
   std::vector<Declaration> declarations_;
   std::vector<Attribute> attributes_;
+  // The values of the tag at hand, their memory kept from tag to tag.
+  std::vector<std::unique_ptr<std::string>> values_;
+  std::size_t values_used_ = 0;
   std::string text_;
 };
 
 }  // namespace
 
 bool ReadPlainXml(std::string_view bytes, XmlTreeBuilder& builder) {
-  // Checked whole first, so that a document left to libxml2 leaves no trace.
-  if (!Reader(bytes, nullptr).Read()) return false;
-  return Reader(bytes, &builder).Read();
+  return Reader(bytes, builder).Read();
 }
 
 }  // namespace quorbin

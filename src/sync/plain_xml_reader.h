@@ -8,11 +8,11 @@
 // the builder then holds the same nodes.
 //
 // It never decides that a document is not well-formed: anything outside that
-// part of XML (a byte-order mark, another encoding, a document type, CDATA, a
-// processing instruction, a prefixed attribute, an undeclared prefix, a name
-// outside ASCII, deep nesting, a large file), and any fault at all, returns
-// false without touching the builder, and the document goes to libxml2, whose
-// acceptance and failure messages stay the only ones.
+// part of XML (a byte-order mark, another encoding, a document type, a processing
+// instruction, a prefixed attribute, an undeclared prefix, a name outside ASCII,
+// deep nesting, a large file), and any fault at all, returns false, leaving
+// the builder part way (XmlTreeBuilder::Restart empties it), and the document
+// goes to libxml2, whose acceptance and failure messages stay the only ones.
 #pragma once
 
 #include <optional>

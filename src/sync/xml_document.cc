@@ -50,10 +50,21 @@ std::string FirstCharacters(std::string_view utf8, std::size_t count) {
 
 XmlTreeBuilder::XmlTreeBuilder(XmlDocument& document, const XmlPruning* pruning)
     : document_(document), pruning_(pruning) {
+  Restart();
+}
+
+void XmlTreeBuilder::Restart() {
   document_.nodes_.clear();
   document_.attributes_.clear();
   document_.text_.clear();
   document_.nodes_.push_back({NodeKind::kDocument});
+  open_ = 0;
+  keeps_all_children_ = pruning_ == nullptr;
+  open_elements_.clear();
+  skipped_depth_ = 0;
+  text_open_ = false;
+  last_uri_offset_ = 0;
+  last_uri_length_ = 0;
 }
 
 std::uint32_t XmlTreeBuilder::Store(std::string_view text) {

@@ -182,6 +182,7 @@ class ParserContext {
 
 std::optional<XmlParseError> ParseXml(std::string_view bytes, XmlTreeBuilder& builder) {
   if (ReadPlainXml(bytes, builder)) return std::nullopt;
+  builder.Restart();
   return ParseXmlWithLibxml2(bytes, builder);
 }
 

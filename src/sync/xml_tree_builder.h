@@ -25,6 +25,8 @@ class XmlTreeBuilder {
   // Empties `document` and makes it the one that receives the nodes; all of them
   // without a pruning.
   explicit XmlTreeBuilder(XmlDocument& document, const XmlPruning* pruning = nullptr);
+  // Empties the document again, for a parse that starts over.
+  void Restart();
 
   // An element of qualified name prefix:local (local alone without a prefix) in
   // the namespace `uri` (empty: none). False when the pruning leaves it out with
