@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "support/cnpj.h"
 #include "support/code_page.h"
 #include "support/failure.h"
 
@@ -52,23 +51,12 @@ std::string LoginBody(std::string_view guid, std::string_view cnpj, std::string_
          JsonStringContent(cnpj) + "\",\"serie\": \"" + JsonStringContent(serie) + "\"}";
 }
 
-LoginFields ReadLoginFields(Query& fbquery) {
-  LoginFields fields;
-  RunStatement(fbquery, "SELECT NFCE_SERIE from PARAMETROS");
-  fields.serie = fbquery.FieldByName("NFCE_SERIE").AsString();
-  fbquery.Close();
-  RunStatement(fbquery, "SELECT * from EMITENTE");
-  fields.cnpj = CnpjCharacters(fbquery.FieldByName("cnpj").AsString());
-  return fields;
-}
-
-void Login(Query& fbquery, ApiClient& api, const std::function<std::string()>& fingerprint,
-           LoginTrace& trace) {
+void Login(ApiClient& api, std::string_view cnpj, std::string_view serie,
+           const std::function<std::string()>& fingerprint, LoginTrace& trace) {
   trace = {};
-  const LoginFields fields = ReadLoginFields(fbquery);
   api.PrepareJsonRequest(false);
   const std::string guid = fingerprint();
-  trace.request_body = LoginBody(guid, fields.cnpj, fields.serie);
+  trace.request_body = LoginBody(guid, cnpj, serie);
 
   std::string response;
   try {

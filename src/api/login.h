@@ -1,7 +1,6 @@
-// The terminal's login at the web API, once per process at start-up: it reads the
-// NFC-e series (first row of PARAMETROS) and the emitter's CNPJ (first row of
-// EMITENTE, reduced to its digits and capital letters: support/cnpj.h) on
-// `fbquery`, computes the hardware fingerprint, posts
+// The terminal's login at the web API, once per process at start-up: given the
+// emitter's CNPJ C and the NFC-e series S (start-up reads them from the database:
+// store/login_fields.h), it computes the hardware fingerprint G, posts
 //   {"guid": "G", "old": true,"cnpj": "C","serie": "S"}
 // in UTF-8 to BaseUrl + "pdv/login/" without an Authorization line, and sets
 // ApiToken to the answer's text (one character per byte, ANSI code page) without
@@ -21,7 +20,6 @@
 #include <string_view>
 
 #include "api/api_client.h"
-#include "store/query.h"
 
 namespace quorbin {
 
@@ -30,15 +28,8 @@ struct LoginTrace {
   std::string request_body;
 };
 
-void Login(Query& fbquery, ApiClient& api, const std::function<std::string()>& fingerprint,
-           LoginTrace& trace);
-
-// The terminal's values as the login sends them, read on `fbquery`.
-struct LoginFields {
-  std::string serie;
-  std::string cnpj;
-};
-LoginFields ReadLoginFields(Query& fbquery);
+void Login(ApiClient& api, std::string_view cnpj, std::string_view serie,
+           const std::function<std::string()>& fingerprint, LoginTrace& trace);
 
 // The login body for fingerprint G, CNPJ C and series S.
 std::string LoginBody(std::string_view guid, std::string_view cnpj, std::string_view serie);

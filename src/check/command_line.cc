@@ -1,6 +1,6 @@
 #include "check/command_line.h"
 
-#include "shell/agent.h"
+#include "support/version.h"
 
 namespace quorbin {
 

@@ -17,13 +17,12 @@
 #include "shell/event_loop.h"
 #include "support/activity_log.h"
 #include "support/clock.h"
+#include "support/version.h"
 
 namespace quorbin {
 
 constexpr int kPassIntervalMs = 120'000;
 constexpr int kWatchdogIntervalMs = 1'000;
-// The version shown in every pass's start message.
-constexpr const char* kSyncVersion = "1.2";
 
 struct AgentSetup {
   EventLoop& loop;

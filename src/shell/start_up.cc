@@ -6,6 +6,7 @@
 #include "api/login.h"
 #include "api/protocol_error.h"
 #include "store/connect_pos_database.h"
+#include "store/login_fields.h"
 #include "support/self_update.h"
 #include "support/settings.h"
 
@@ -23,7 +24,8 @@ void LogInAndRunFirstPass(Agent& agent, StartUpServices& s) {
   try {
     s.api.SetBaseUrl(SelectedBaseUrl(ReadSettingBool(s.settings_file, "MAIN", "DEBUG", false)));
     s.fbconn.Open();
-    Login(s.fbconn.fbquery(), s.api, s.fingerprint, trace);
+    const LoginFields fields = ReadLoginFields(s.fbconn.fbquery());
+    Login(s.api, fields.cnpj, fields.serie, s.fingerprint, trace);
     agent.tmrsyncTimer();
   } catch (const ProtocolError& refused) {
     ReportProtocolError(refused, s.log, s.clock);

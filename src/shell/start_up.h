@@ -3,8 +3,9 @@
 // there (the failure reaches the agent's message box) when no profile opens;
 // take now as the last log time; tell whether the point-of-sale program is
 // installed; apply a pending self-update (the agent then ends once start-up has
-// returned); and, only when the program is installed, read "DEBUG", log the
-// terminal in and run the first pass at once.
+// returned); and, only when the program is installed, read "DEBUG", read the
+// series and the emitter's CNPJ, log the terminal in and run the first pass at
+// once.
 //
 // Inside the login block a ProtocolError is reported (a log line and an html
 // page) and the agent runs on without a token; any other failure writes three
@@ -25,7 +26,6 @@
 
 namespace quorbin {
 
-constexpr const char* kPosProgram = "C:\\Tavrellis\\PDV\\Quorbin.exe";
 constexpr int kFailedLoginWaitMs = 10'000;
 
 struct StartUpServices {

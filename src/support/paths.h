@@ -11,6 +11,9 @@ namespace quorbin {
 // invoice files whose upload failed.
 std::filesystem::path ErrorFolder();
 
+// The point-of-sale program; without it the agent never logs in.
+constexpr const char* kPosProgram = "C:\\Tavrellis\\PDV\\Quorbin.exe";
+
 // Paths to and from the agent's UTF-8 text. A std::filesystem::path made from a
 // std::string takes the bytes in the system's ANSI code page on Windows: paths
 // built from UTF-8 text go through these instead.

@@ -1,10 +1,12 @@
-// The login against the scripted server, reading a database held in memory.
+// The login against the scripted server, with the values start-up reads from a
+// database held in memory.
 #include "api/login.h"
 
 #include <gtest/gtest.h>
 
 #include "api/protocol_error.h"
 #include "fake_query.h"
+#include "store/login_fields.h"
 #include "support/scripted_http_server.h"
 
 namespace quorbin {
@@ -34,9 +36,13 @@ class LoginTest : public ::testing::Test {
         {{"cnpj", TextValue("12.345.678/0001-95")}, {"razao", TextValue("Loja")}}};
   }
 
+  // As start-up does: the values from the database, then the login.
+  void RunLogin(const std::function<std::string()>& fingerprint) {
+    const LoginFields fields = ReadLoginFields(fbquery);
+    Login(*api, fields.cnpj, fields.serie, fingerprint, trace);
+  }
   void RunLogin() {
-    Login(
-        fbquery, *api, [] { return std::string(kGuid); }, trace);
+    RunLogin([] { return std::string(kGuid); });
   }
 
   std::string RequestBody(std::size_t connection = 0) {
@@ -194,9 +200,7 @@ TEST_F(LoginTest, AnswerBrokenMidBodyLeavesTheTextReceivedSoFar) {
 }
 
 TEST_F(LoginTest, FailuresBeforeTheBodyLeaveItEmpty) {
-  EXPECT_THROW(Login(
-                   fbquery, *api, []() -> std::string { throw Failure("sem WMI"); }, trace),
-               Failure);
+  EXPECT_THROW(RunLogin([]() -> std::string { throw Failure("sem WMI"); }), Failure);
   EXPECT_EQ(trace.request_body, "");
   fbquery.results.erase(kEmitterStatement);
   EXPECT_THROW(RunLogin(), Failure);

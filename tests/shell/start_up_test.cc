@@ -210,6 +210,26 @@ TEST(StartUpOutcomeTest, UnreachableHostWritesThreeLinesAndEndsTenSecondsLater) 
   EXPECT_TRUE(messages.back().starts_with("Envio para api: {\"guid\": \"")) << messages.back();
 }
 
+// The login's values are read before anything is built or sent: a statement that
+// fails there leaves an empty answer and an empty body for the log.
+TEST(StartUpOutcomeTest, LoginValuesThatCannotBeReadWriteThreeLinesAndEndWithoutARequest) {
+  Terminal terminal(Backend::kOdbcSqlite);
+  terminal.database().Execute("DROP TABLE EMITENTE");
+  terminal.InstallPosProgram();
+  terminal.WriteSettings(kDebugOn);
+  FakeApi api;
+  auto& agent = terminal.agent();
+  agent.Start();
+  EXPECT_EQ(agent.Wait(40s), 0) << agent.StandardError();
+  const auto messages = terminal.LogMessages();
+  ASSERT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages[0], "Banco de dados - SQL SERVER");
+  EXPECT_NE(messages[1].find("EMITENTE"), std::string::npos) << messages[1];
+  EXPECT_EQ(messages[2], "") << "the login answer, empty";
+  EXPECT_EQ(messages[3], "Envio para api: ") << "the login body, not built";
+  EXPECT_TRUE(api.Requests().empty());
+}
+
 TEST(StartUpOutcomeTest, NoDatabaseShowsTheFailureAndTheAgentRunsOn) {
   Terminal terminal(Backend::kOdbcSqlite);
   terminal.InstallPosProgram();
