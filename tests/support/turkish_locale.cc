@@ -13,8 +13,8 @@ TurkishLocale::TurkishLocale()
   // Asked of a value the compiler cannot fold at build time, as it would a
   // constant (with the C locale's answer).
   volatile unsigned char capital_i = 'I';
-  available_ = std::setlocale(LC_ALL, "tr_TR.ISO-8859-9") != nullptr &&
-               std::tolower(capital_i) == 0xFD;
+  available_ =
+      std::setlocale(LC_ALL, "tr_TR.ISO-8859-9") != nullptr && std::tolower(capital_i) == 0xFD;
 }
 
 TurkishLocale::~TurkishLocale() {
