@@ -163,19 +163,12 @@ void ActivityLog::Write(DateTime now, std::string_view message) {
   }
   const TextEncoding encoding = exists ? *encoding_ : TextEncoding::kAnsi;
   const std::string bytes = EncodeLines(lines, encoding);
-  if (!AppendBytes(bytes)) {
+  if (io_.AppendAll(file_, bytes)) {
     encoding_.reset();  // a part of the line may be there: check the file again
     return;
   }
   encoding_ = encoding;
   known_size_ = (exists ? size : 0) + bytes.size();
-}
-
-bool ActivityLog::AppendBytes(std::string_view bytes) {
-  auto opened = io_.Append(file_);
-  if (opened.error) return false;
-  const bool written = !opened.file->Write(bytes);
-  return !opened.file->Close() && written;
 }
 
 void ActivityLog::RewriteWith(const std::vector<std::string>& lines) {

@@ -42,8 +42,6 @@ class ActivityLog {
 
  private:
   void Write(DateTime now, std::string_view message);
-  // Appends to the file; false when any part of it failed.
-  bool AppendBytes(std::string_view bytes);
   void RewriteWith(const std::vector<std::string>& lines);
 
   std::filesystem::path file_;

@@ -13,7 +13,11 @@ std::error_code LastError() {
 
 class StreamFile : public FileIo::File {
  public:
-  explicit StreamFile(std::ofstream out) : out_(std::move(out)) {}
+  // Opened in place: a stream is costly to move, and the log opens one per line.
+  StreamFile(const std::filesystem::path& path, std::ios::openmode mode)
+      : out_(path, std::ios::binary | mode) {}
+
+  bool is_open() const { return static_cast<bool>(out_); }
 
   std::error_code Write(std::string_view bytes) override {
     errno = 0;
@@ -33,18 +37,25 @@ class StreamFile : public FileIo::File {
 
 FileIo::Opened Open(const std::filesystem::path& path, std::ios::openmode mode) {
   errno = 0;
-  std::ofstream out(path, std::ios::binary | mode);
-  if (!out) return {nullptr, LastError()};
-  return {std::make_unique<StreamFile>(std::move(out)), {}};
+  auto file = std::make_unique<StreamFile>(path, mode);
+  if (!file->is_open()) return {nullptr, LastError()};
+  return {std::move(file), {}};
 }
 
 class SystemFileIo : public FileIo {
  public:
   Opened Append(const std::filesystem::path& path) override { return Open(path, std::ios::app); }
 
-  Opened Create(const std::filesystem::path& path) override {
-    return Open(path, std::ios::trunc);
+  std::error_code AppendAll(const std::filesystem::path& path, std::string_view bytes) override {
+    errno = 0;
+    StreamFile file(path, std::ios::app);
+    if (!file.is_open()) return LastError();
+    const std::error_code written = file.Write(bytes);
+    const std::error_code closed = file.Close();
+    return written ? written : closed;
   }
+
+  Opened Create(const std::filesystem::path& path) override { return Open(path, std::ios::trunc); }
 
   std::error_code Copy(const std::filesystem::path& from,
                        const std::filesystem::path& to) override {
@@ -55,6 +66,14 @@ class SystemFileIo : public FileIo {
 };
 
 }  // namespace
+
+std::error_code FileIo::AppendAll(const std::filesystem::path& path, std::string_view bytes) {
+  auto opened = Append(path);
+  if (opened.error) return opened.error;
+  const std::error_code written = opened.file->Write(bytes);
+  const std::error_code closed = opened.file->Close();
+  return written ? written : closed;
+}
 
 FileIo& RealFileIo() {
   static SystemFileIo io;

@@ -39,6 +39,10 @@ class FileIo {
 
   // Opens `path` for writing at its end, creating it when it is missing.
   virtual Opened Append(const std::filesystem::path& path) = 0;
+  // Append, Write and Close in one call: all of `bytes` at the end of `path`.
+  // The first failure is the result. The log makes this call for every line:
+  // the system's makes it without a file object on the heap.
+  virtual std::error_code AppendAll(const std::filesystem::path& path, std::string_view bytes);
   // Creates `path` empty, or empties the file that is there.
   virtual Opened Create(const std::filesystem::path& path) = 0;
   // Copies the regular file `from` to `to`, which must not exist.

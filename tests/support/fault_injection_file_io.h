@@ -34,8 +34,7 @@ class FaultInjectionFileIo : public FileIo {
 
   Opened Append(const std::filesystem::path& path) override;
   Opened Create(const std::filesystem::path& path) override;
-  std::error_code Copy(const std::filesystem::path& from,
-                       const std::filesystem::path& to) override;
+  std::error_code Copy(const std::filesystem::path& from, const std::filesystem::path& to) override;
 
  private:
   class File;

@@ -34,8 +34,7 @@ TEST(ActivityLogFaultsTest, FailedWriteLosesTheLineAndTheNextOneFollows) {
       {"new log that cannot be created", nullptr,
        [](auto& io) { io.Fail(Call::kAppend, 1, Errno(EACCES)); }, kSecond},
       {"log that refuses writing", kEarlier,
-       [](auto& io) { io.Fail(Call::kAppend, 1, Errno(EACCES)); },
-       std::string(kEarlier) + kSecond},
+       [](auto& io) { io.Fail(Call::kAppend, 1, Errno(EACCES)); }, std::string(kEarlier) + kSecond},
       {"write that fails whole", kEarlier, [](auto& io) { io.Fail(Call::kWrite, 1, Errno(EIO)); },
        std::string(kEarlier) + kSecond},
       // The part that reached the disk becomes a line of its own, so the next
