@@ -1,4 +1,4 @@
-// The cookie store's own rules: dates, domains, paths and replacement. How
+// The cookie store's own rules: domains, paths, expiry and replacement. How
 // cookies travel between calls is shown against the server in http_client_test.
 #include "api/cookie_store.h"
 

@@ -1,7 +1,6 @@
 #include "support/scripted_http_server.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <stdexcept>
 
