@@ -11,8 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "api/cookie_date.h"
 #include "api/cookie_store.h"
 #include "api/http_url.h"
+#include "support/ascii_text.h"
 
 namespace {
 
@@ -24,8 +26,7 @@ std::chrono::system_clock::time_point FixedNow() {
 quorbin::HttpUrl UrlOf(std::string_view line) {
   quorbin::HttpUrl url;
   const std::size_t slash = line.find('/');
-  url.host = std::string(line.substr(0, slash));
-  for (char& c : url.host) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  url.host = quorbin::AsciiLowerText(line.substr(0, slash));
   if (url.host.empty()) url.host = "localhost";
   url.target = slash == std::string_view::npos ? "/" : std::string(line.substr(slash));
   return url;

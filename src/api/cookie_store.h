@@ -58,8 +58,4 @@ class CookieStore {
   std::uint64_t sequence_ = 0;  // orders creation and last access
 };
 
-// The cookie-date of an Expires attribute as seconds since 1970 (UTC), or nullopt
-// when it is not a date.
-std::optional<std::int64_t> ParseCookieDate(std::string_view text);
-
 }  // namespace quorbin

@@ -1,8 +1,7 @@
 #include "api/error_page.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <memory>
 #include <system_error>
 
 #include "support/code_page.h"
@@ -21,34 +20,27 @@ constexpr std::size_t kPieceBytes = 64 * 1024;
 // file system's reason ("Permission denied", "No space left on device").
 class PageFile {
  public:
-  explicit PageFile(const std::filesystem::path& page) : page_(page) {
-    errno = 0;
-    out_.open(page, std::ios::binary | std::ios::trunc);
-    if (!out_) Fail("Cannot create file");
+  PageFile(const std::filesystem::path& page, FileIo& io) : page_(page) {
+    auto opened = io.Create(page);
+    if (opened.error) Fail("Cannot create file", opened.error);
+    file_ = std::move(opened.file);
   }
 
   void Write(std::string_view bytes) {
-    errno = 0;
-    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out_) Fail("Cannot write file");
+    if (const auto error = file_->Write(bytes)) Fail("Cannot write file", error);
   }
 
   void Close() {
-    errno = 0;
-    out_.close();
-    if (!out_) Fail("Cannot write file");
+    if (const auto error = file_->Close()) Fail("Cannot write file", error);
   }
 
  private:
-  [[noreturn]] void Fail(const char* what) const {
-    const int number = errno;
-    const std::string reason =
-        number != 0 ? std::generic_category().message(number) : "Input/output error";
-    throw Failure(std::string(what) + " \"" + Utf8FromPath(page_) + "\": " + reason + ".");
+  [[noreturn]] void Fail(const char* what, std::error_code error) const {
+    throw Failure(std::string(what) + " \"" + Utf8FromPath(page_) + "\": " + error.message() + ".");
   }
 
   const std::filesystem::path& page_;
-  std::ofstream out_;
+  std::unique_ptr<FileIo::File> file_;
 };
 
 // The end of the next piece of `text` from `start`: about kPieceBytes on, never
@@ -79,9 +71,9 @@ void CreateErrorFolder(const std::filesystem::path& folder) noexcept {
   std::filesystem::create_directories(folder, ignored);
 }
 
-void WriteErrorPage(const std::filesystem::path& page, std::string_view text) {
+void WriteErrorPage(const std::filesystem::path& page, std::string_view text, FileIo& io) {
   text = text.substr(0, text.find('\0'));
-  PageFile file(page);
+  PageFile file(page, io);
   std::string piece;
   bool after_cr = false;
   for (std::size_t start = 0; start < text.size();) {
@@ -97,11 +89,11 @@ void WriteErrorPage(const std::filesystem::path& page, std::string_view text) {
 
 std::filesystem::path ReportProtocolError(const ProtocolError& error, ActivityLog& log,
                                           const Clock& clock,
-                                          const std::filesystem::path& error_folder) {
+                                          const std::filesystem::path& error_folder, FileIo& io) {
   log.WriteLog(ProtocolErrorLogLine(error));
   CreateErrorFolder(error_folder);
   const std::filesystem::path page = error_folder / ErrorPageName(clock.Now());
-  WriteErrorPage(page, error.ErrorMessage());
+  WriteErrorPage(page, error.ErrorMessage(), io);
   return page;
 }
 

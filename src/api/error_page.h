@@ -6,7 +6,8 @@
 // LF; a NUL ends the text), each written with CR LF, in the ANSI code page
 // without a byte-order mark; an existing page of that name is replaced.
 //
-// The page is converted and written piece by piece: it costs little memory beyond
+// The page is written through a FileIo (support/file_io.h), the system's unless
+// another is handed in, and converted and written piece by piece: it costs little memory beyond
 // the text, however many lines it has. Writing it raises Failure naming the file
 // and the file system's reason ("Cannot create file \"...\": Permission denied.")
 // when it cannot be done; the caller's boundary handles it.
@@ -19,13 +20,15 @@
 #include "support/activity_log.h"
 #include "support/clock.h"
 #include "support/date_time.h"
+#include "support/file_io.h"
 
 namespace quorbin {
 
 // Returns the path of the page written.
 std::filesystem::path ReportProtocolError(const ProtocolError& error, ActivityLog& log,
                                           const Clock& clock,
-                                          const std::filesystem::path& error_folder);
+                                          const std::filesystem::path& error_folder,
+                                          FileIo& io = RealFileIo());
 // The same, in the error folder beside the executable.
 std::filesystem::path ReportProtocolError(const ProtocolError& error, ActivityLog& log,
                                           const Clock& clock);
@@ -42,6 +45,7 @@ std::string ErrorPageName(DateTime moment);
 void CreateErrorFolder(const std::filesystem::path& folder) noexcept;
 
 // Writes `text` as a page (see above).
-void WriteErrorPage(const std::filesystem::path& page, std::string_view text);
+void WriteErrorPage(const std::filesystem::path& page, std::string_view text,
+                    FileIo& io = RealFileIo());
 
 }  // namespace quorbin

@@ -3,6 +3,7 @@
 #include "api/protocol_error.h"
 #include "api/refused_body_text.h"
 #include "api/response_reader.h"
+#include "support/ascii_text.h"
 #include "support/failure.h"
 
 namespace quorbin {
@@ -29,10 +30,7 @@ class SocketSource final : public ByteSource {
 bool AsksKeepAlive(const ResponseHead& head) {
   for (const char* name : {"Connection", "Proxy-Connection"}) {
     const auto value = head.Header(name);
-    if (!value || value->size() != 10) continue;
-    std::string lower = *value;
-    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower == "keep-alive") return true;
+    if (value && EqualsIgnoringCase(*value, "keep-alive")) return true;
   }
   return false;
 }

@@ -1,17 +1,10 @@
 #include "api/http_url.h"
 
-#include <cctype>
-
+#include "support/ascii_text.h"
 #include "support/failure.h"
 
 namespace quorbin {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
 
 std::uint16_t ParsePort(std::string_view text, std::string_view url) {
   unsigned value = 0;
@@ -35,7 +28,7 @@ std::string_view HttpUrl::Path() const {
 
 HttpUrl SplitHttpUrl(std::string_view url) {
   constexpr std::string_view kScheme = "http://";
-  if (Lower(url.substr(0, kScheme.size())) != kScheme) {
+  if (!EqualsIgnoringCase(url.substr(0, kScheme.size()), kScheme)) {
     throw Failure("Unsupported URL \"" + std::string(url) + "\": only http is spoken.");
   }
   std::string_view rest = url.substr(kScheme.size());
@@ -51,7 +44,7 @@ HttpUrl SplitHttpUrl(std::string_view url) {
     authority = authority.substr(0, colon);
   }
   if (authority.empty()) throw Failure("No host in URL \"" + std::string(url) + "\".");
-  parts.host = Lower(authority);
+  parts.host = AsciiLowerText(authority);
   parts.target = authority_end == std::string_view::npos ? "" : rest.substr(authority_end);
   if (parts.target.empty() || parts.target.front() == '?') parts.target.insert(0, "/");
   return parts;

@@ -1,54 +1,18 @@
 #include "api/login.h"
 
-#include <cstdio>
-
+#include "support/cnpj.h"
 #include "support/code_page.h"
 #include "support/failure.h"
+#include "support/json_string_content.h"
 
 namespace quorbin {
 
-std::string JsonStringContent(std::string_view text) {
-  std::string escaped;
-  escaped.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        escaped += "\\\"";
-        break;
-      case '\\':
-        escaped += "\\\\";
-        break;
-      case '\b':
-        escaped += "\\b";
-        break;
-      case '\f':
-        escaped += "\\f";
-        break;
-      case '\n':
-        escaped += "\\n";
-        break;
-      case '\r':
-        escaped += "\\r";
-        break;
-      case '\t':
-        escaped += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char code[8];
-          std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(c));
-          escaped += code;
-        } else {
-          escaped += c;
-        }
-    }
-  }
-  return escaped;
-}
-
 std::string LoginBody(std::string_view guid, std::string_view cnpj, std::string_view serie) {
-  return "{\"guid\": \"" + JsonStringContent(guid) + "\", \"old\": true,\"cnpj\": \"" +
-         JsonStringContent(cnpj) + "\",\"serie\": \"" + JsonStringContent(serie) + "\"}";
+  const auto json = [](std::string_view text) {
+    return JsonStringContent(text, ControlEscapes::kShortForms);
+  };
+  return "{\"guid\": \"" + json(guid) + "\", \"old\": true,\"cnpj\": \"" + json(cnpj) +
+         "\",\"serie\": \"" + json(serie) + "\"}";
 }
 
 void Login(ApiClient& api, std::string_view cnpj, std::string_view serie,

@@ -7,7 +7,8 @@
 // its first and last character, whatever they are.
 //
 // A value that would break the JSON (a double quote, a backslash, a control
-// character) is escaped; every other value goes in as it is.
+// character) is escaped (support/json_string_content.h, short forms); every
+// other value goes in as it is.
 //
 // The login handles no failure: ProtocolError and every other failure reach the
 // caller, with ApiToken unchanged. `trace` holds what the caller logs then: the
@@ -33,9 +34,5 @@ void Login(ApiClient& api, std::string_view cnpj, std::string_view serie,
 
 // The login body for fingerprint G, CNPJ C and series S.
 std::string LoginBody(std::string_view guid, std::string_view cnpj, std::string_view serie);
-
-// `text` as the inside of a JSON string: a double quote, a backslash and the
-// control characters escaped, everything else unchanged.
-std::string JsonStringContent(std::string_view text);
 
 }  // namespace quorbin

@@ -1,18 +1,10 @@
 #include "api/request_head.h"
 
+#include "support/ascii_text.h"
 #include "support/code_page.h"
 
 namespace quorbin {
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 void AppendLine(std::string& head, std::string_view name, std::string_view value) {
   head += HeaderSafe(name);
@@ -25,7 +17,7 @@ void AppendLine(std::string& head, std::string_view name, std::string_view value
 
 void CustomHeaders::Set(std::string_view name, std::string value) {
   for (auto& line : lines_) {
-    if (SameName(line.name, name)) {
+    if (EqualsIgnoringCase(line.name, name)) {
       line.value = std::move(value);
       return;
     }

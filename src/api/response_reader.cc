@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "support/ascii_text.h"
 #include "support/code_page.h"
 #include "support/failure.h"
 
@@ -12,15 +13,6 @@ namespace {
 constexpr std::size_t kMaxLineBytes = 64 * 1024;
 constexpr std::size_t kMaxHeadBytes = 1024 * 1024;
 constexpr std::size_t kReceiveBytes = 16 * 1024;
-
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Lower(x) == Lower(y); });
-}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -52,7 +44,7 @@ std::optional<std::size_t> ParseHex(std::string_view text) {
   if (text.empty() || text.size() > 15) return std::nullopt;
   std::size_t value = 0;
   for (const char c : text) {
-    const char l = Lower(c);
+    const char l = AsciiLower(c);
     const int digit = (c >= '0' && c <= '9') ? c - '0' : (l >= 'a' && l <= 'f') ? l - 'a' + 10 : -1;
     if (digit < 0) return std::nullopt;
     value = value * 16 + static_cast<std::size_t>(digit);
@@ -74,7 +66,7 @@ int StatusCodeOf(std::string_view status_line) {
 
 std::optional<std::string> ResponseHead::Header(std::string_view name) const {
   for (const auto& header : headers) {
-    if (SameText(header.name, name)) return header.value;
+    if (EqualsIgnoringCase(header.name, name)) return header.value;
   }
   return std::nullopt;
 }
@@ -82,7 +74,7 @@ std::optional<std::string> ResponseHead::Header(std::string_view name) const {
 std::vector<std::string> ResponseHead::Headers(std::string_view name) const {
   std::vector<std::string> values;
   for (const auto& header : headers) {
-    if (SameText(header.name, name)) values.push_back(header.value);
+    if (EqualsIgnoringCase(header.name, name)) values.push_back(header.value);
   }
   return values;
 }
@@ -197,7 +189,7 @@ std::string ResponseReader::ReadBody(const ResponseHead& head) {
   if (const auto coding = head.Header("Transfer-Encoding")) {
     std::string_view last = *coding;
     last = Trim(last.substr(last.rfind(',') + 1));
-    return SameText(last, "chunked") ? ReadChunked() : ReadUntilClose();
+    return EqualsIgnoringCase(last, "chunked") ? ReadChunked() : ReadUntilClose();
   }
   const std::vector<std::string> lengths = head.Headers("Content-Length");
   if (lengths.empty()) return ReadUntilClose();

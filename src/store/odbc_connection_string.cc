@@ -7,15 +7,8 @@
 namespace quorbin {
 namespace {
 
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
-  std::string upper_text(text), upper_part(part);
-  std::transform(upper_text.begin(), upper_text.end(), upper_text.begin(), AsciiUpper);
-  std::transform(upper_part.begin(), upper_part.end(), upper_part.begin(), AsciiUpper);
-  return upper_text.find(upper_part) != std::string::npos;
+  return AsciiUpperText(text).find(AsciiUpperText(part)) != std::string::npos;
 }
 
 bool ContainsAnyOf(std::string_view text, std::string_view characters) {

@@ -121,8 +121,8 @@ std::string LogStamp(DateTime moment) {
   return stamp;
 }
 
-ActivityLog::ActivityLog(std::filesystem::path file, const Clock& clock)
-    : file_(std::move(file)), clock_(clock) {}
+ActivityLog::ActivityLog(std::filesystem::path file, const Clock& clock, FileIo& io)
+    : file_(std::move(file)), clock_(clock), io_(io) {}
 
 std::filesystem::path ActivityLog::DefaultPath() {
   return platform::ExecutableDirectory() / "log_sync.txt";
@@ -155,19 +155,16 @@ void ActivityLog::Write(DateTime now, std::string_view message) {
     exists = false;
   }
   if (exists && (!encoding_ || size != known_size_)) {
-    std::ofstream probe(file_, std::ios::binary | std::ios::app);  // fails on a read-only log
-    if (!probe) return;
-    probe.close();
+    auto probe = io_.Append(file_);  // fails on a read-only log
+    if (probe.error) return;
+    probe.file->Close();
     encoding_ = CheckNormalForm(file_);
     if (!encoding_) return RewriteWith(lines);
   }
   const TextEncoding encoding = exists ? *encoding_ : TextEncoding::kAnsi;
   const std::string bytes = EncodeLines(lines, encoding);
-  std::ofstream out(file_, std::ios::binary | std::ios::app);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) {
-    encoding_.reset();
+  if (io_.AppendAll(file_, bytes)) {
+    encoding_.reset();  // a part of the line may be there: check the file again
     return;
   }
   encoding_ = encoding;
@@ -177,9 +174,13 @@ void ActivityLog::Write(DateTime now, std::string_view message) {
 void ActivityLog::RewriteWith(const std::vector<std::string>& lines) {
   LineFile log = ReadLineFile(file_);
   log.lines.insert(log.lines.end(), lines.begin(), lines.end());
-  WriteLineFile(file_, log);
+  const std::string bytes = EncodeLineFile(log);
+  auto opened = io_.Create(file_);
+  if (opened.error) return;
+  const bool written = !opened.file->Write(bytes);
+  if (opened.file->Close() || !written) return;
   encoding_ = log.encoding;
-  known_size_ = std::filesystem::file_size(file_);
+  known_size_ = bytes.size();
 }
 
 }  // namespace quorbin

@@ -11,6 +11,8 @@
 // WriteLog never fails: the time of the call becomes LastLogTime first, and any
 // failure to write is swallowed (the line is lost). Only a regular file is
 // opened: a pipe or a device under the log's name loses the line without waiting.
+// The file is written through a FileIo (support/file_io.h), the system's unless
+// the log is handed another.
 #pragma once
 
 #include <cstdint>
@@ -21,13 +23,14 @@
 
 #include "support/clock.h"
 #include "support/date_time.h"
+#include "support/file_io.h"
 #include "support/line_file.h"
 
 namespace quorbin {
 
 class ActivityLog {
  public:
-  ActivityLog(std::filesystem::path file, const Clock& clock);
+  ActivityLog(std::filesystem::path file, const Clock& clock, FileIo& io = RealFileIo());
 
   // "log_sync.txt" in the executable directory.
   static std::filesystem::path DefaultPath();
@@ -43,6 +46,7 @@ class ActivityLog {
 
   std::filesystem::path file_;
   const Clock& clock_;
+  FileIo& io_;
   DateTime last_log_time_{};
   // Known once the file has been checked (or created) by this process, together
   // with the size this process left it at.

@@ -1,15 +1,14 @@
 #include "support/cnpj.h"
 
+#include "support/ascii_text.h"
+
 namespace quorbin {
 
 std::string CnpjCharacters(std::string_view text) {
   std::string kept;
   for (const char c : text) {
-    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) {
-      kept += c;
-    } else if (c >= 'a' && c <= 'z') {
-      kept += static_cast<char>(c - 'a' + 'A');
-    }
+    const char upper = AsciiUpper(c);
+    if ((upper >= '0' && upper <= '9') || (upper >= 'A' && upper <= 'Z')) kept += upper;
   }
   return kept;
 }

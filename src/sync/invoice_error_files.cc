@@ -19,7 +19,8 @@ std::string ErrorCopyName(std::string_view path) {
   return std::string(path.substr(last_separator + 1));
 }
 
-void CopyIntoErrorFolder(std::string_view path, const std::filesystem::path& folder) noexcept {
+void CopyIntoErrorFolder(std::string_view path, const std::filesystem::path& folder,
+                         FileIo& io) noexcept {
   namespace fs = std::filesystem;
   try {
     const std::string name = ErrorCopyName(path);
@@ -33,7 +34,7 @@ void CopyIntoErrorFolder(std::string_view path, const std::filesystem::path& fol
     // removing first also serves the systems whose copy cannot overwrite.
     const auto existing = fs::symlink_status(target, error);
     if (fs::is_symlink(existing) || fs::is_regular_file(existing)) fs::remove(target, error);
-    fs::copy_file(source, target, error);
+    io.Copy(source, target);
   } catch (...) {
     // A copy that cannot be made is not reported (out of memory included).
   }

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "support/date_time.h"
+#include "support/file_io.h"
 
 namespace quorbin {
 
@@ -26,7 +27,8 @@ std::string ErrorCopyName(std::string_view path);
 // file of that name (a link of that name is replaced, not followed). Nothing
 // happens, and nothing is reported, when `path` is empty, is no regular file, has
 // no usable name ("", "." or "..") or already is that copy, or when the copy
-// fails.
-void CopyIntoErrorFolder(std::string_view path, const std::filesystem::path& folder) noexcept;
+// fails. The copy is made through `io`.
+void CopyIntoErrorFolder(std::string_view path, const std::filesystem::path& folder,
+                         FileIo& io = RealFileIo()) noexcept;
 
 }  // namespace quorbin

@@ -1,9 +1,9 @@
 #include "sync/invoice_payload.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "support/failure.h"
+#include "support/json_string_content.h"
 #include "support/line_file.h"
 #include "sync/invoice_time.h"
 #include "sync/iso8601_local.h"
@@ -12,28 +12,6 @@
 #include "sync/xml_document.h"
 
 namespace quorbin {
-namespace {
-
-std::string JsonStringContent(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
 std::string InvoiceTextOf(std::string_view bytes) {
   return CrLfLines(DecodeText(bytes));
 }
@@ -78,7 +56,7 @@ std::string BuildInvoicePayload(const Query& row, const std::filesystem::path& p
   payload += date;
   payload += "\",";
   payload += "\"nf_id\":\"";
-  payload += JsonStringContent(id);
+  payload += JsonStringContent(id, ControlEscapes::kUnicodeOnly);
   payload += "\"";
   payload += "}";
   return payload;

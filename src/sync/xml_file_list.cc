@@ -3,6 +3,7 @@
 #include <set>
 #include <utility>
 
+#include "support/ascii_text.h"
 #include "support/paths.h"
 
 namespace quorbin {
@@ -34,14 +35,7 @@ void Walk(const std::string& path, std::set<FolderIdentity>& listed, const XmlFi
 
 bool HasXmlExtension(std::string_view name) {
   const auto dot = name.rfind('.');
-  if (dot == std::string_view::npos || name.size() - dot != 4) return false;
-  static constexpr std::string_view kLower = ".xml";
-  for (std::size_t i = 1; i < 4; ++i) {
-    char c = name[dot + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kLower[i]) return false;
-  }
-  return true;
+  return dot != std::string_view::npos && EqualsIgnoringCase(name.substr(dot), ".xml");
 }
 
 void ForEachXmlFile(const std::filesystem::path& folder, const XmlFileVisitor& visit) {

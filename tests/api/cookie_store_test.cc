@@ -1,4 +1,4 @@
-// The cookie store's own rules: dates, domains, paths and replacement. How
+// The cookie store's own rules: domains, paths, expiry and replacement. How
 // cookies travel between calls is shown against the server in http_client_test.
 #include "api/cookie_store.h"
 
@@ -8,28 +8,6 @@ namespace quorbin {
 namespace {
 
 constexpr std::int64_t kOct21_2015_072800 = 1445412480;
-
-TEST(CookieDateTest, ReadsTheUsualFormsAndRefusesTheRest) {
-  struct Case {
-    const char* text;
-    std::optional<std::int64_t> seconds;
-  } cases[] = {
-      {"Wed, 21 Oct 2015 07:28:00 GMT", kOct21_2015_072800},
-      {"Wednesday, 21-Oct-15 07:28:00 GMT", kOct21_2015_072800},
-      {"Wed Oct 21 07:28:00 2015", kOct21_2015_072800},
-      {"21 october 2015 7:28:0", kOct21_2015_072800},
-      {"Thu, 01 Jan 1970 00:00:00 GMT", 0},
-      {"Wed, 21 Oct 2015", std::nullopt},  // no time
-      {"Wed, 32 Oct 2015 07:28:00 GMT", std::nullopt},
-      {"Wed, 31 Feb 2015 07:28:00 GMT", std::nullopt},
-      {"Wed, 21 Oct 1600 07:28:00 GMT", std::nullopt},
-      {"Wed, 21 Oct 2015 24:00:00 GMT", std::nullopt},
-      {"tomorrow", std::nullopt},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ParseCookieDate(c.text), c.seconds) << c.text;
-  }
-}
 
 class CookieStoreTest : public ::testing::Test {
  protected:

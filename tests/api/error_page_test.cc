@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "api/api_client.h"
+#include "support/fault_injection_file_io.h"
 #include "support/manual_clock.h"
 #include "support/scripted_http_server.h"
 #include "support/temp_dir.h"
@@ -124,6 +125,41 @@ TEST_F(ErrorPageTest, UnwritablePageReachesTheCallerWithFileAndReason) {
     }
   }
   EXPECT_NE(ReadBytes(dir / "log_sync.txt").find("Erro ao enviar Post JSON:HTTP/1.1 500 A. "),
+            std::string::npos)
+      << "the log line comes first";
+}
+
+// The same failures made by the file interface, on every system: creating the
+// page, a write after the first piece, closing it.
+TEST_F(ErrorPageTest, FileFailuresReachTheCallerWithFileAndReason) {
+  using Call = testing::FaultInjectionFileIo::Call;
+  const std::string page = (folder / "cs_Sync_2024-03-05-14-07-09.html").string();
+  struct Case {
+    const char* name;
+    std::function<void(testing::FaultInjectionFileIo&)> plan;
+    std::string reason;
+  } cases[] = {
+      {"create refused", [](auto& io) { io.Fail(Call::kCreate, 1, testing::Errno(EACCES)); },
+       "Cannot create file \"" + page + "\": Permission denied."},
+      {"disk full in the second piece",
+       [](auto& io) { io.ShortWrite(2, 100, testing::Errno(ENOSPC)); },
+       "Cannot write file \"" + page + "\": No space left on device."},
+      {"close fails", [](auto& io) { io.Fail(Call::kClose, 1, testing::Errno(EIO)); },
+       "Cannot write file \"" + page + "\": Input/output error."},
+  };
+  const std::string answer(100 * 1024, 'a');  // two pieces
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::FaultInjectionFileIo io;
+    c.plan(io);
+    try {
+      ReportProtocolError(ProtocolError(500, "HTTP/1.1 500 B", answer), log, clock, folder, io);
+      ADD_FAILURE() << "written";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.what(), c.reason);
+    }
+  }
+  EXPECT_NE(ReadBytes(dir / "log_sync.txt").find("Erro ao enviar Post JSON:HTTP/1.1 500 B. "),
             std::string::npos)
       << "the log line comes first";
 }

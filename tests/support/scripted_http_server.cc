@@ -1,10 +1,10 @@
 #include "support/scripted_http_server.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <stdexcept>
 
+#include "support/ascii_text.h"
 #include "support/test_sockets.h"
 
 namespace quorbin::testing {
@@ -20,8 +20,7 @@ bool Readable(SocketHandle handle) {
 
 // The Content-Length of a request head, 0 when it names none.
 std::size_t ContentLength(std::string_view head) {
-  std::string lower(head);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = AsciiLowerText(head);
   const std::size_t at = lower.find("\r\ncontent-length:");
   if (at == std::string::npos) return 0;
   return std::strtoul(lower.c_str() + at + 17, nullptr, 10);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "support/fault_injection_file_io.h"
 #include "support/temp_dir.h"
 
 namespace quorbin::testing {
@@ -67,6 +70,24 @@ TEST(InvoiceErrorFilesTest, CopyStaysInTheFolderAndReplacesWhatIsThere) {
   // A missing folder is not created.
   CopyIntoErrorFolder((dir / "src" / "nota.xml").string(), dir / "gone");
   EXPECT_FALSE(fs::exists(dir / "gone"));
+}
+
+// A copy the file system refuses (a full disk) is not reported, and the next
+// one is made as usual.
+TEST(InvoiceErrorFilesTest, FailedCopyIsNotReported) {
+  TempDir dir;
+  const fs::path folder = dir / "qb_errors";
+  fs::create_directories(folder);
+  WriteBytes(dir / "a.xml", "a");
+  WriteBytes(dir / "b.xml", "b");
+  FaultInjectionFileIo io;
+  io.Fail(FaultInjectionFileIo::Call::kCopy, 1, Errno(ENOSPC));
+
+  CopyIntoErrorFolder((dir / "a.xml").string(), folder, io);
+  EXPECT_EQ(io.Calls(FaultInjectionFileIo::Call::kCopy), 1);
+  EXPECT_FALSE(fs::exists(folder / "a.xml"));
+  CopyIntoErrorFolder((dir / "b.xml").string(), folder, io);
+  EXPECT_EQ(ReadBytes(folder / "b.xml"), "b");
 }
 
 }  // namespace

@@ -231,6 +231,7 @@ TEST_F(InvoicePayloadTest, IdOfTheWrappedOrTheBareInvoice) {
   EXPECT_EQ(IdOf(Build(BareInvoice("1", "2", "NFe123"))), "NFe123");
   EXPECT_EQ(IdOf(Build(BareInvoice("1", "2", ""))), "");
   EXPECT_EQ(IdOf(Build("<NFe><infNFe Id='a\"b\\c'/></NFe>")), "a\\\"b\\\\c");
+  EXPECT_EQ(IdOf(Build("<NFe><infNFe Id='a&#9;b&#10;'/></NFe>")), "a\\u0009b\\u000A");
   // The second try looks for NFe at the root, where a wrapped document has none.
   EXPECT_THROW(Build("<nfeProc><NFe><infNFe/></NFe></nfeProc>"), Failure);
   EXPECT_THROW(Build("<NFe><infNFe id='x'/></NFe>"), Failure);
