@@ -45,7 +45,10 @@ const char* PendingInvoicesStatement(bool offline);
 
 class InvoicePhase {
  public:
-  InvoicePhase(const SyncPassSetup& setup, InvoiceLocator& locator, FailedNoteList& lNotasComErro);
+  // `pass_emitter_cnpj` is the pass's PassEmitterCnpj, which the searches for
+  // files set and every payload carries.
+  InvoicePhase(const SyncPassSetup& setup, InvoiceLocator& locator, FailedNoteList& lNotasComErro,
+               std::string& pass_emitter_cnpj);
 
   void Run();
 
@@ -59,14 +62,15 @@ class InvoicePhase {
   };
 
   void HandleRow(Query& fbquery, RowProgress& progress);
-  void UploadRow(Query& fbquery, std::int32_t number, RowProgress& progress);
-  void ReportMissingFile(Query& fbquery, const std::string& path);
+  void UploadRow(Query& fbquery, const InvoiceRow& row, RowProgress& progress);
+  void ReportMissingFile(Query& fbquery, const InvoiceRow& row, const std::string& path);
   void HandleRowFailure(Query& fbquery, const RowProgress& progress, const std::exception& failure);
   std::filesystem::path ErrorPagePath(const std::string& number_text) const;
 
   const SyncPassSetup& setup_;
   InvoiceLocator& locator_;
   FailedNoteList& lNotasComErro_;
+  std::string& pass_emitter_cnpj_;
 };
 
 }  // namespace quorbin
