@@ -4,7 +4,9 @@
 //   OFFLINE true   "select * from cupom where web_ex = 0 order by numero desc"
 //   OFFLINE false  "select * from cupom where web_ex = 0 and offline <> 2 order by nfce_num desc"
 // Before every row the working set is trimmed, which runs pending events. Each row
-// is located (InvoiceLocator) and then, unless its number is in lNotasComErro:
+// is read once into an InvoiceRow (a column that cannot be read fails the row
+// where it is first used, see invoice_row.h), located (InvoiceLocator) and then,
+// unless its number is in lNotasComErro:
 //   file found   the payload (BuildInvoicePayload, UTF-8) is posted to BaseUrl +
 //                "pdv/receive/" with the token;
 //                  200: "Nota numero N enviada." (or "... cancelada no servidor."
