@@ -24,7 +24,8 @@ namespace quorbin {
 template <typename T>
 class ColumnRead {
  public:
-  ColumnRead(T value) : value_(std::move(value)) {}  // NOLINT: a value reads as itself
+  // Implicit, so that a row can be written as its values.
+  ColumnRead(T value) : value_(std::move(value)) {}
   static ColumnRead Failed(std::exception_ptr failure) {
     ColumnRead read{T{}};
     read.failure_ = std::move(failure);
