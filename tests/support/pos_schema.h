@@ -43,6 +43,14 @@ inline std::string PosTables(std::string_view long_text_type = {}) {
   return tables;
 }
 
+// The statement that creates `table` alone (one of the four), as in PosTables.
+inline std::string PosTable(std::string_view table, std::string_view long_text_type = {}) {
+  const std::string tables = PosTables(long_text_type);
+  const std::size_t start = tables.find("CREATE TABLE " + std::string(table) + " (");
+  if (start == std::string::npos) return std::string();
+  return tables.substr(start, tables.find(";\n", start) + 2 - start);
+}
+
 // The tables with the emitter and the series of a terminal.
 inline std::string PosSchema(std::string_view long_text_type = {}) {
   return PosTables(long_text_type) + std::string(kPosSeriesRow) + std::string(kPosEmitterRow);

@@ -426,9 +426,7 @@ TEST_P(InvoicePhaseTest, DatabaseFailureWhileLocatingLeavesTheRowPending) {
   EXPECT_EQ(server.ConnectionCount(), 0u);
 
   // Once the database answers again, the next pass finds and uploads it.
-  database->Execute(
-      "CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));"
-      "INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');");
+  database->Execute(PosTable("EMITENTE") + std::string(kPosEmitterRow));
   pass().Run();
   EXPECT_EQ(server.ConnectionCount(), 1u);
   EXPECT_EQ(WebEx(1), "1");
