@@ -37,8 +37,11 @@
 #include "support/activity_log.h"
 #include "support/clock.h"
 #include "support/event_pump.h"
+#include "support/pos_schema.h"
+#include "sync/emitter_cnpj.h"
 #include "sync/invoice_payload.h"
 #include "sync/invoice_phase.h"
+#include "sync/invoice_row_reader.h"
 
 namespace {
 
@@ -142,15 +145,8 @@ void Sqlite(const fs::path& database, const fs::path& script, const std::string&
 std::string CupomRows(const std::vector<BenchRow>& rows) {
   // Commits append to a write-ahead log, as a database server's do, rather than
   // creating and removing a journal file each time.
-  std::string sql =
-      "PRAGMA journal_mode=WAL;\n"
-      "CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));\n"
-      "INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');\n"
-      "CREATE TABLE FECHAMENTOS (CODIGO INTEGER NOT NULL PRIMARY KEY, JSON TEXT, WEB_EX INTEGER,"
-      " ERRO_ENVIO VARCHAR(300));\n"
-      "CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM INTEGER,"
-      " CHAVE_NFCE VARCHAR(60), DATA DATE, HORA TIME, OFFLINE INTEGER, CANCELADO INTEGER,"
-      " WEB_EX INTEGER);\nBEGIN;\n";
+  std::string sql = "PRAGMA journal_mode=WAL;\n" + quorbin::testing::PosTables("TEXT") +
+                    std::string(quorbin::testing::kPosEmitterRow) + "BEGIN;\n";
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const std::string number = std::to_string(i + 1);
     sql += "INSERT INTO CUPOM VALUES (" + number + ", " + number + ", '" + rows[i].key + "', '" +
@@ -214,15 +210,19 @@ int Measure(const fs::path& dir, int row_count) {
                                      .clock = clock,
                                      .error_folder = exe_dir / "qb_errors",
                                      .settings_file = exe_dir / "sync.ini"};
-  quorbin::InvoiceLocator locator(log, pump, connection.fbquery2());
+  quorbin::InvoiceLocator locator(log, pump,
+                                  [&] { return quorbin::ReadEmitterCnpj(connection.fbquery2()); });
   quorbin::FailedNoteList lNotasComErro;
 
   // The bodies the phase will post, built beforehand for the bare round trips.
   std::vector<std::string> bodies;
   quorbin::Query& fbquery = connection.fbquery();
   quorbin::RunStatement(fbquery, "select * from cupom where web_ex = 0 order by numero desc");
+  std::string pass_emitter_cnpj;
   for (; !fbquery.AtEnd(); fbquery.Next()) {
-    bodies.push_back(quorbin::BuildInvoicePayload(fbquery, locator.LocateInvoiceFile(fbquery), ""));
+    const quorbin::InvoiceRow row = quorbin::ReadInvoiceRow(fbquery);
+    bodies.push_back(quorbin::BuildInvoicePayload(
+        row, locator.LocateInvoiceFile(row, pass_emitter_cnpj), pass_emitter_cnpj));
   }
 
   std::vector<double> phase;
@@ -230,7 +230,7 @@ int Measure(const fs::path& dir, int row_count) {
   for (int round = 0; round < kRounds; ++round) {
     Sqlite(database, script, "UPDATE CUPOM SET WEB_EX = 0;");
     const auto start = SteadyClock::now();
-    quorbin::InvoicePhase(setup, locator, lNotasComErro).Run();
+    quorbin::InvoicePhase(setup, locator, lNotasComErro, pass_emitter_cnpj).Run();
     phase.push_back(Seconds(start));
     Sqlite(database, script, "UPDATE CUPOM SET WEB_EX = 0;");
     bare.push_back(BareRoundTrips(connection, api, bodies));

@@ -40,7 +40,6 @@
 #include "support/activity_log.h"
 #include "support/clock.h"
 #include "support/event_pump.h"
-#include "sync/fake_query.h"
 #include "sync/invoice_location.h"
 #include "sync/xml_file_list.h"
 
@@ -50,8 +49,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using quorbin::testing::FakeQuery;
-using quorbin::testing::FakeRow;
 
 class QuietPump final : public quorbin::EventPump {
  public:
@@ -122,21 +119,22 @@ class SearchSetup {
   explicit SearchSetup(const fs::path& drive_c)
       : log_file_(drive_c / "search_bench_log.txt"),
         log_((fs::remove(log_file_), log_file_), clock_),
-        emitente_("fbquery2", {FakeRow{{"cnpj", quorbin::testing::TextValue("12345678000190")}}}),
-        row_("fbquery", {FakeRow{{"offline", quorbin::testing::IntegerValue(0)},
-                                 {"cancelado", quorbin::testing::IntegerValue(0)},
-                                 {"data", quorbin::testing::DateValue(2023, 1, 5)},
-                                 {"hora", quorbin::testing::TimeValue(10, 0)},
-                                 {"chave_nfce", quorbin::testing::TextValue("missing")},
-                                 {"NFCE_NUM", quorbin::testing::IntegerValue(12345678)}}}),
-        locator_(log_, pump_, emitente_) {
+        row_{.offline = 0,
+             .cancelado = 0,
+             .invoice_time = quorbin::DateTime::FromCivil({2023, 1, 5, 10, 0}),
+             .chave_nfce = std::string("missing"),
+             .nfce_num = 12345678,
+             .NFCE_NUM = 12345678,
+             .nfce_num_text = std::string("12345678")},
+        locator_(log_, pump_, [] { return std::string("12345678000190"); }) {
     setenv("QUORBIN_DRIVE_C", drive_c.c_str(), 1);
   }
   ~SearchSetup() { fs::remove(log_file_); }
 
   double TimedSearch() {
     const auto start = Clock::now();
-    locator_.LocateInvoiceFile(row_);
+    std::string pass_emitter_cnpj;
+    locator_.LocateInvoiceFile(row_, pass_emitter_cnpj);
     return Seconds(start);
   }
 
@@ -145,8 +143,7 @@ class SearchSetup {
   quorbin::SystemClock clock_;
   quorbin::ActivityLog log_;
   QuietPump pump_;
-  FakeQuery emitente_;
-  FakeQuery row_;
+  quorbin::InvoiceRow row_;
   quorbin::InvoiceLocator locator_;
 };
 

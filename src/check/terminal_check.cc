@@ -24,6 +24,7 @@
 #include "sync/closing_phase.h"
 #include "sync/invoice_location.h"
 #include "sync/invoice_phase.h"
+#include "sync/invoice_row_reader.h"
 
 namespace quorbin {
 namespace {
@@ -170,8 +171,9 @@ class Check {
     return ran;
   }
 
-  static std::string InvoiceFileLine(const Query& row) {
-    const std::string label = "invoice " + row.FieldByName("nfce_num").AsString();
+  static std::string InvoiceFileLine(const Query& fbquery) {
+    const InvoiceRow row = ReadInvoiceRow(fbquery);
+    const std::string label = "invoice " + row.nfce_num_text.value();
     try {
       const std::string path = DirectInvoicePath(row);
       const bool found = IsFile(PathFromUtf8(path));

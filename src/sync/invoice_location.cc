@@ -10,7 +10,6 @@
 #include "support/failure.h"
 #include "support/integer_text.h"
 #include "support/paths.h"
-#include "sync/invoice_time.h"
 #include "sync/xml_file_list.h"
 
 namespace quorbin {
@@ -54,42 +53,43 @@ std::string PaddedNumber(std::int32_t number) {
   return text;
 }
 
-InvoiceLocator::InvoiceLocator(ActivityLog& log, EventPump& pump, Query& fbquery2)
-    : log_(log), pump_(pump), fbquery2_(fbquery2) {}
+InvoiceLocator::InvoiceLocator(ActivityLog& log, EventPump& pump,
+                               EmitterCnpjReader read_emitter_cnpj)
+    : log_(log), pump_(pump), read_emitter_cnpj_(std::move(read_emitter_cnpj)) {}
 
-std::string DirectInvoicePath(const Query& row) {
-  const std::int32_t offline = row.FieldByName("offline").AsInteger();
-  if (offline == 2) return Resolved(row.FieldByName("chave_nfce").AsString());
-  const std::int32_t cancelado = row.FieldByName("cancelado").AsInteger();
-  const std::string month = MonthFolder(InvoiceTime(row));
-  const std::string key = row.FieldByName("chave_nfce").AsString();
+std::string DirectInvoicePath(const InvoiceRow& row) {
+  const std::int32_t offline = row.offline.value();
+  if (offline == 2) return Resolved(row.chave_nfce.value());
+  const std::int32_t cancelado = row.cancelado.value();
+  const std::string month = MonthFolder(row.invoice_time.value());
+  const std::string& key = row.chave_nfce.value();
   std::string_view folder = cancelado == 1 ? kCancelled : kTransmitted;
   if (offline == 1) folder = kContingency;
   return Resolved(std::string(folder) + month + "\\" + key + "-nfe.xml");
 }
 
-std::string InvoiceLocator::LocateInvoiceFile(const Query& row) {
+std::string InvoiceLocator::LocateInvoiceFile(const InvoiceRow& row,
+                                              std::string& pass_emitter_cnpj) {
   std::string path = DirectInvoicePath(row);
-  if (row.FieldByName("offline").AsInteger() != 2) {
+  if (row.offline.value() != 2) {
     log_.WriteLog("Caminho: " + path);
-    if (!FileExists(path)) path = Search(row);
+    if (!FileExists(path)) path = Search(row, pass_emitter_cnpj);
   }
   if (!path.empty()) log_.WriteLog("Arquivo encontrado em: " + path);
   return path;
 }
 
-std::string InvoiceLocator::Search(const Query& row) {
-  RunStatement(fbquery2_, "select cnpj from emitente");
-  pass_emitter_cnpj_ = CnpjCharacters(fbquery2_.Field(0).AsString());
-  const std::string number = PaddedNumber(row.FieldByName("NFCE_NUM").AsInteger());
-  log_.WriteLog("Nota não encontrada, tentando procurar pelas pastas... " + pass_emitter_cnpj_ +
+std::string InvoiceLocator::Search(const InvoiceRow& row, std::string& pass_emitter_cnpj) {
+  pass_emitter_cnpj = CnpjCharacters(read_emitter_cnpj_());
+  const std::string number = PaddedNumber(row.NFCE_NUM.value());
+  log_.WriteLog("Nota não encontrada, tentando procurar pelas pastas... " + pass_emitter_cnpj +
                 ". " + number);
   std::string path;
   facts_.BeginSearch();
   for (const SearchRoot& root : kSearchRoots) {
     log_.WriteLog(root.log_line);
     std::string found =
-        FindInvoiceFile(PathFromUtf8(Resolved(root.folder)), pass_emitter_cnpj_, number);
+        FindInvoiceFile(PathFromUtf8(Resolved(root.folder)), pass_emitter_cnpj, number);
     if (!found.empty()) path = std::move(found);
   }
   facts_.EndSearch();

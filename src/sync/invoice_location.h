@@ -1,21 +1,23 @@
 // InvoiceLocator: finds the NFC-e XML file of an invoice row of `cupom`.
 //
-// LocateInvoiceFile(row) returns the path of the file, or empty text when none
-// was found:
+// LocateInvoiceFile(row, pass_emitter_cnpj) returns the path of the file, or
+// empty text when none was found:
 //  - `offline` = 2: `chave_nfce` itself is the path; it is returned untested.
 //  - otherwise the direct path "<folder>\<yyyymm>\<chave_nfce>-nfe.xml" below
 //    C:\Tavrellis\PDV\NFCe: Contingencias when `offline` = 1, else Canceladas when
 //    `cancelado` = 1, else Transmitidas; yyyymm is the month of the invoice time.
 //    It is logged ("Caminho: ") and returned when a file (not a folder) is there.
-//  - otherwise a search: the emitter's CNPJ is read again (statement
-//    "select cnpj from emitente" on the secondary query) into PassEmitterCnpj,
-//    reduced to its digits and capital letters (support/cnpj.h),
-//    and the roots Validadas, Contigencias, Transmitidas and Canceladas are
-//    searched in this order for a document of that emitter whose cNF equals
-//    `NFCE_NUM`; a find in a later root replaces one in an earlier root.
+//  - otherwise a search: the emitter's CNPJ is read again (by the reader the
+//    locator was given: "select cnpj from emitente" on the secondary query, see
+//    emitter_cnpj.h) into the pass's PassEmitterCnpj, reduced to its digits and
+//    capital letters (support/cnpj.h), and the roots Validadas, Contigencias,
+//    Transmitidas and Canceladas are searched in this order for a document of
+//    that emitter whose cNF equals `NFCE_NUM`; a find in a later root replaces
+//    one in an earlier root.
 // A found path is logged ("Arquivo encontrado em: "). Fixed "C:\" paths are
 // resolved to where this system keeps drive C; log lines show resolved paths.
-// A failure to read the row or the emitter leaves LocateInvoiceFile.
+// A failure to read the emitter, or of a column of the row that could not be
+// read (invoice_row.h) where its value is used, leaves LocateInvoiceFile.
 //
 // FindInvoiceFile(folder, cnpj, number) searches one tree and handles each file's
 // failure itself ("Pulando arquivo defeituoso...", "Erro ao pesquisar arquivos: ").
@@ -27,44 +29,44 @@
 // those of parsing every file again.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
-#include "store/query.h"
 #include "support/activity_log.h"
 #include "support/event_pump.h"
 #include "sync/invoice_file_facts.h"
+#include "sync/invoice_row.h"
 
 namespace quorbin {
 
 class InvoiceLocator {
  public:
-  // `fbquery2` is the secondary query object, used for the emitter.
-  InvoiceLocator(ActivityLog& log, EventPump& pump, Query& fbquery2);
+  // Reads the emitter's CNPJ as the database holds it; run by every search.
+  using EmitterCnpjReader = std::function<std::string()>;
 
-  std::string LocateInvoiceFile(const Query& row);
+  InvoiceLocator(ActivityLog& log, EventPump& pump, EmitterCnpjReader read_emitter_cnpj);
+
+  // `pass_emitter_cnpj` is the pass's PassEmitterCnpj: empty when the pass
+  // starts, set by every search to the CNPJ it read.
+  std::string LocateInvoiceFile(const InvoiceRow& row, std::string& pass_emitter_cnpj);
   std::string FindInvoiceFile(const std::filesystem::path& folder, std::string_view cnpj,
                               std::string_view number);
 
-  // The emitter's CNPJ digits read by the latest search of this pass; empty when
-  // no search has run since StartPass.
-  const std::string& PassEmitterCnpj() const { return pass_emitter_cnpj_; }
-  void StartPass() { pass_emitter_cnpj_.clear(); }
-
  private:
-  std::string Search(const Query& row);
+  std::string Search(const InvoiceRow& row, std::string& pass_emitter_cnpj);
 
   ActivityLog& log_;
   EventPump& pump_;
-  Query& fbquery2_;
-  std::string pass_emitter_cnpj_;
+  EmitterCnpjReader read_emitter_cnpj_;
   InvoiceFactsCache facts_;
 };
 
 // The path LocateInvoiceFile tries first for `row`, resolved: `chave_nfce` for
 // `offline` = 2, else the direct path; nothing is logged or tested.
-std::string DirectInvoicePath(const Query& row);
+std::string DirectInvoicePath(const InvoiceRow& row);
 
 // "%.8d" of the invoice number: 1234 gives 00001234.
 std::string PaddedNumber(std::int32_t number);

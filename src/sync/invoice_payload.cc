@@ -5,7 +5,6 @@
 #include "support/failure.h"
 #include "support/json_string_content.h"
 #include "support/line_file.h"
-#include "sync/invoice_time.h"
 #include "sync/iso8601_local.h"
 #include "sync/nfce_document.h"
 #include "sync/percent_encoding.h"
@@ -29,7 +28,7 @@ std::string ReadInvoiceText(const std::filesystem::path& path) {
   return InvoiceTextOf(ReadRegularFileBytes(path, kMaxXmlFileBytes));
 }
 
-std::string BuildInvoicePayload(const Query& row, const std::filesystem::path& path,
+std::string BuildInvoicePayload(const InvoiceRow& row, const std::filesystem::path& path,
                                 std::string_view pass_emitter_cnpj) {
   // Read once: the Id and the text come from the same bytes, and a file that
   // cannot be read fails as loading the document does.
@@ -42,7 +41,7 @@ std::string BuildInvoicePayload(const Query& row, const std::filesystem::path& p
   const std::string id = InvoiceId(XmlDocument::Parse(bytes, &kInvoiceIdPruning));
   const std::string xml = EncodedInvoiceText(bytes);
   bytes = std::string();
-  const std::string date = FormatIso8601Local(InvoiceTime(row));
+  const std::string date = FormatIso8601Local(row.invoice_time.value());
 
   std::string payload;
   payload.reserve(xml.size() + 128);

@@ -18,11 +18,13 @@
 #include <string>
 #include <string_view>
 
-#include "store/query.h"
+#include "sync/invoice_row.h"
 
 namespace quorbin {
 
-std::string BuildInvoicePayload(const Query& row, const std::filesystem::path& path,
+// The invoice time comes from `row` (its columns are used only after the file
+// loaded and gave its Id); E is `pass_emitter_cnpj`.
+std::string BuildInvoicePayload(const InvoiceRow& row, const std::filesystem::path& path,
                                 std::string_view pass_emitter_cnpj);
 
 // The file's text (a regular file of at most kMaxXmlFileBytes, else it fails

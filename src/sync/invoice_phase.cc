@@ -10,6 +10,7 @@
 #include "support/settings.h"
 #include "sync/invoice_error_files.h"
 #include "sync/invoice_payload.h"
+#include "sync/invoice_row_reader.h"
 
 namespace quorbin {
 namespace {
@@ -29,8 +30,11 @@ const char* PendingInvoicesStatement(bool offline) {
 }
 
 InvoicePhase::InvoicePhase(const SyncPassSetup& setup, InvoiceLocator& locator,
-                           FailedNoteList& lNotasComErro)
-    : setup_(setup), locator_(locator), lNotasComErro_(lNotasComErro) {}
+                           FailedNoteList& lNotasComErro, std::string& pass_emitter_cnpj)
+    : setup_(setup),
+      locator_(locator),
+      lNotasComErro_(lNotasComErro),
+      pass_emitter_cnpj_(pass_emitter_cnpj) {}
 
 void InvoicePhase::Run() {
   CreateErrorFolder(setup_.error_folder);
@@ -51,50 +55,51 @@ void InvoicePhase::Run() {
 }
 
 void InvoicePhase::HandleRow(Query& fbquery, RowProgress& progress) {
+  const InvoiceRow row = ReadInvoiceRow(fbquery);
   try {
-    progress.path = locator_.LocateInvoiceFile(fbquery);
+    progress.path = locator_.LocateInvoiceFile(row, pass_emitter_cnpj_);
   } catch (const DatabaseFailure&) {
     progress.location_unanswered = true;
     throw;
   }
-  const std::int32_t number = fbquery.FieldByName("nfce_num").AsInteger();
-  if (lNotasComErro_.Contains(number)) return;
+  if (lNotasComErro_.Contains(row.nfce_num.value())) return;
   if (IsFile(progress.path)) {
-    UploadRow(fbquery, number, progress);
+    UploadRow(fbquery, row, progress);
   } else {
-    ReportMissingFile(fbquery, progress.path);
+    ReportMissingFile(fbquery, row, progress.path);
   }
 }
 
-void InvoicePhase::UploadRow(Query& fbquery, std::int32_t number, RowProgress& progress) {
+void InvoicePhase::UploadRow(Query& fbquery, const InvoiceRow& row, RowProgress& progress) {
   ApiClient& api = setup_.api;
   const std::string body =
-      BuildInvoicePayload(fbquery, PathFromUtf8(progress.path), locator_.PassEmitterCnpj());
+      BuildInvoicePayload(row, PathFromUtf8(progress.path), pass_emitter_cnpj_);
   progress.posted = true;
   try {
     api.PrepareJsonRequest(true);
     api.Post(api.BaseUrl() + std::string(kInvoiceEndpoint), body);
   } catch (const ProtocolError& error) {
-    lNotasComErro_.Append(number);
+    lNotasComErro_.Append(row.nfce_num.value());
     setup_.log.WriteLog(ProtocolErrorLogLine(error));
-    WriteErrorPage(ErrorPagePath(fbquery.FieldByName("nfce_num").AsString()), error.ErrorMessage());
+    WriteErrorPage(ErrorPagePath(row.nfce_num_text.value()), error.ErrorMessage());
   }
-  const std::string prefix = "Nota numero " + fbquery.FieldByName("nfce_num").AsString();
+  const std::string prefix = "Nota numero " + row.nfce_num_text.value();
   if (api.ResponseCode() == 200) {
-    const bool cancelled = fbquery.FieldByName("cancelado").AsInteger() == 1;
+    const bool cancelled = row.cancelado.value() == 1;
     setup_.log.WriteLog(prefix + (cancelled ? " cancelada no servidor." : " enviada."));
     MarkExported(fbquery, setup_.fbconn);
   } else {
-    lNotasComErro_.Append(number);
-    setup_.log.WriteLog(prefix + " Erro: " +
-                        Utf8FromPath(ErrorPagePath(fbquery.FieldByName("nfce_num").AsString())));
+    lNotasComErro_.Append(row.nfce_num.value());
+    setup_.log.WriteLog(prefix +
+                        " Erro: " + Utf8FromPath(ErrorPagePath(row.nfce_num_text.value())));
   }
 }
 
-void InvoicePhase::ReportMissingFile(Query& fbquery, const std::string& path) {
-  const std::string line = "Arquivo não encontrado: " + path +
-                           ". Numero da nota: " + fbquery.FieldByName("nfce_num").AsString();
-  if (fbquery.FieldByName("offline").AsInteger() == 1) {
+void InvoicePhase::ReportMissingFile(Query& fbquery, const InvoiceRow& row,
+                                     const std::string& path) {
+  const std::string line =
+      "Arquivo não encontrado: " + path + ". Numero da nota: " + row.nfce_num_text.value();
+  if (row.offline.value() == 1) {
     setup_.log.WriteLog(line + ". Talvez algum problema com a contingência? Irei aguardar.");
   } else {
     setup_.log.WriteLog(line + ". A nota não será enviada.");

@@ -4,7 +4,9 @@
 //   OFFLINE true   "select * from cupom where web_ex = 0 order by numero desc"
 //   OFFLINE false  "select * from cupom where web_ex = 0 and offline <> 2 order by nfce_num desc"
 // Before every row the working set is trimmed, which runs pending events. Each row
-// is located (InvoiceLocator) and then, unless its number is in lNotasComErro:
+// is read once into an InvoiceRow (a column that cannot be read fails the row
+// where it is first used, see invoice_row.h), located (InvoiceLocator) and then,
+// unless its number is in lNotasComErro:
 //   file found   the payload (BuildInvoicePayload, UTF-8) is posted to BaseUrl +
 //                "pdv/receive/" with the token;
 //                  200: "Nota numero N enviada." (or "... cancelada no servidor."
@@ -45,7 +47,10 @@ const char* PendingInvoicesStatement(bool offline);
 
 class InvoicePhase {
  public:
-  InvoicePhase(const SyncPassSetup& setup, InvoiceLocator& locator, FailedNoteList& lNotasComErro);
+  // `pass_emitter_cnpj` is the pass's PassEmitterCnpj, which the searches for
+  // files set and every payload carries.
+  InvoicePhase(const SyncPassSetup& setup, InvoiceLocator& locator, FailedNoteList& lNotasComErro,
+               std::string& pass_emitter_cnpj);
 
   void Run();
 
@@ -59,14 +64,15 @@ class InvoicePhase {
   };
 
   void HandleRow(Query& fbquery, RowProgress& progress);
-  void UploadRow(Query& fbquery, std::int32_t number, RowProgress& progress);
-  void ReportMissingFile(Query& fbquery, const std::string& path);
+  void UploadRow(Query& fbquery, const InvoiceRow& row, RowProgress& progress);
+  void ReportMissingFile(Query& fbquery, const InvoiceRow& row, const std::string& path);
   void HandleRowFailure(Query& fbquery, const RowProgress& progress, const std::exception& failure);
   std::filesystem::path ErrorPagePath(const std::string& number_text) const;
 
   const SyncPassSetup& setup_;
   InvoiceLocator& locator_;
   FailedNoteList& lNotasComErro_;
+  std::string& pass_emitter_cnpj_;
 };
 
 }  // namespace quorbin

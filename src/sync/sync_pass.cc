@@ -1,6 +1,7 @@
 #include "sync/sync_pass.h"
 
 #include "sync/closing_phase.h"
+#include "sync/emitter_cnpj.h"
 #include "sync/invoice_phase.h"
 
 namespace quorbin {
@@ -20,14 +21,16 @@ class RunningFlag {
 }  // namespace
 
 SyncPass::SyncPass(SyncPassSetup setup)
-    : setup_(std::move(setup)), locator_(setup_.log, setup_.pump, setup_.fbconn.fbquery2()) {}
+    : setup_(std::move(setup)), locator_(setup_.log, setup_.pump, [this] {
+        return ReadEmitterCnpj(setup_.fbconn.fbquery2());
+      }) {}
 
 void SyncPass::Run() {
   if (running_) return;
   const RunningFlag running(running_);
-  locator_.StartPass();
+  pass_emitter_cnpj_.clear();
   RunClosingPhase(setup_);
-  InvoicePhase(setup_, locator_, lNotasComErro_).Run();
+  InvoicePhase(setup_, locator_, lNotasComErro_, pass_emitter_cnpj_).Run();
 }
 
 }  // namespace quorbin

@@ -26,12 +26,13 @@ class SyncPass {
   void Run();
 
   const FailedNoteList& lNotasComErro() const { return lNotasComErro_; }
-  const std::string& PassEmitterCnpj() const { return locator_.PassEmitterCnpj(); }
+  const std::string& PassEmitterCnpj() const { return pass_emitter_cnpj_; }
 
  private:
   SyncPassSetup setup_;
   InvoiceLocator locator_;
   FailedNoteList lNotasComErro_;
+  std::string pass_emitter_cnpj_;
   bool running_ = false;
 };
 

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "api/protocol_error.h"
-#include "fake_query.h"
 #include "store/login_fields.h"
+#include "support/fake_query.h"
 #include "support/scripted_http_server.h"
 
 namespace quorbin {

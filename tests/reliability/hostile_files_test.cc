@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "support/hostile_case.h"
-#include "sync/fake_query.h"
 #include "sync/invoice_location.h"
 #include "sync/invoice_payload.h"
 #include "sync/sync_fixture.h"
@@ -220,14 +219,11 @@ class HostileFilesTest : public ::testing::Test {
     } catch (const std::exception& escaped) {
       note(std::string("the search let a failure out: ") + escaped.what());
     }
-    FakeQuery row("fbquery", {FakeRow{{"offline", IntegerValue(0)},
-                                      {"cancelado", IntegerValue(0)},
-                                      {"data", DateValue(2022, 5, 10)},
-                                      {"hora", TimeValue(14, 30)},
-                                      {"chave_nfce", TextValue(kKey)},
-                                      {"NFCE_NUM", IntegerValue(1234)}}});
+    const InvoiceRow row =
+        ReadableInvoiceRow(0, 0, DateTime::FromCivil({2022, 5, 10, 14, 30}), kKey);
     try {
-      locator.LocateInvoiceFile(row);
+      std::string pass_emitter_cnpj;
+      locator.LocateInvoiceFile(row, pass_emitter_cnpj);
     } catch (const std::exception& escaped) {
       note(std::string("the location let a failure out: ") + escaped.what());
     }
@@ -247,8 +243,7 @@ class HostileFilesTest : public ::testing::Test {
 
   SyncFixture f;
   TempDir outside;
-  FakeQuery emitente{"fbquery2", {FakeRow{{"cnpj", TextValue(kCnpj)}}}};
-  InvoiceLocator locator{f.log, f.pump, emitente};
+  InvoiceLocator locator{f.log, f.pump, [] { return std::string(kCnpj); }};
   Listener listener;
 };
 
@@ -310,8 +305,7 @@ TEST_F(HostileFilesTest, FilesThatAreNoInvoiceAreRefusedUnreadWithTheirReason) {
     EXPECT_EQ(std::vector<std::string>(lines.begin() + lines_before, lines.end()),
               std::vector<std::string>{"Pulando arquivo defeituoso..." + c.search_reason +
                                        "\r\nLine: 0\r\n:" + file.string()});
-    FakeQuery row("fbquery",
-                  {FakeRow{{"data", DateValue(2022, 5, 10)}, {"hora", TimeValue(14, 30)}}});
+    const InvoiceRow row = ReadableInvoiceRow(0, 0, DateTime::FromCivil({2022, 5, 10, 14, 30}));
     for (const bool whole : {true, false}) {
       try {
         whole ? BuildInvoicePayload(row, file, kCnpj) : ReadInvoiceText(file);
@@ -331,8 +325,7 @@ TEST_F(HostileFilesTest, FilesThatAreNoInvoiceAreRefusedUnreadWithTheirReason) {
 // A folder where a file is expected fails as every other unreadable file does,
 // with a Failure that the row's boundary catches.
 TEST_F(HostileFilesTest, FolderGivenAsTheInvoicePathIsAnOrdinaryFailure) {
-  FakeQuery row("fbquery",
-                {FakeRow{{"data", DateValue(2022, 5, 10)}, {"hora", TimeValue(14, 30)}}});
+  const InvoiceRow row = ReadableInvoiceRow(0, 0, DateTime::FromCivil({2022, 5, 10, 14, 30}));
   fs::create_directories(outside / "folder.xml");
   EXPECT_THROW(BuildInvoicePayload(row, outside / "folder.xml", kCnpj), Failure);
   EXPECT_THROW(ReadInvoiceText(outside / "folder.xml"), Failure);

@@ -10,6 +10,7 @@
 #include "support/line_file.h"
 #include "support/manual_clock.h"
 #include "support/odbc_fixture.h"
+#include "support/pos_schema.h"
 #include "support/temp_dir.h"
 
 namespace quorbin {
@@ -18,10 +19,8 @@ namespace {
 using testing::FirebirdDatabase;
 using testing::OdbcSqliteDatabase;
 
-constexpr const char* kSchema = R"(
-CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));
-INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');
-)";
+// The emitter's table alone, with its row: all the chain reads.
+const std::string kSchema = testing::PosTable("EMITENTE") + std::string(testing::kPosEmitterRow);
 
 const std::string kProfile1Tail =
     "UID=sa;Server=LOCALHOST\\QUORPDV;Database=VELPDV;Trusted_Connection=Yes";

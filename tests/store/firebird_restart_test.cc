@@ -14,6 +14,7 @@
 #include "support/firebird_fixture.h"
 #include "support/line_file.h"
 #include "support/manual_clock.h"
+#include "support/pos_schema.h"
 #include "support/temp_dir.h"
 
 namespace quorbin {
@@ -22,13 +23,10 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kServerPidFile = "/run/firebird3.0/firebird.pid";
-constexpr const char* kSchema = R"(
-CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));
-CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, WEB_EX INTEGER);
-INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');
-INSERT INTO CUPOM VALUES (1, 0);
-INSERT INTO CUPOM VALUES (2, 0);
-)";
+const std::string kSchema = testing::PosTable("EMITENTE") + testing::PosTable("CUPOM") +
+                            std::string(testing::kPosEmitterRow) +
+                            "INSERT INTO CUPOM (NUMERO, WEB_EX) VALUES (1, 0);\n"
+                            "INSERT INTO CUPOM (NUMERO, WEB_EX) VALUES (2, 0);\n";
 
 pid_t ServerPid() {
   const std::string text = testing::ReadBytes(kServerPidFile);

@@ -8,6 +8,7 @@
 #include "store/firebird_session.h"
 #include "store/query.h"
 #include "support/failure.h"
+#include "support/pos_schema.h"
 #include "support/test_databases.h"
 
 namespace quorbin {
@@ -15,19 +16,18 @@ namespace {
 
 using testing::Backend;
 
-constexpr const char* kSchema = R"(
-CREATE TABLE PARAMETROS (ID INTEGER NOT NULL PRIMARY KEY, NFCE_SERIE CHAR(3));
-CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));
-CREATE TABLE FECHAMENTOS (CODIGO INTEGER NOT NULL PRIMARY KEY, JSON {TEXT}, WEB_EX INTEGER,
-                          ERRO_ENVIO VARCHAR(300));
-CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM INTEGER, CHAVE_NFCE VARCHAR(60),
-                    OFFLINE INTEGER, CANCELADO INTEGER, WEB_EX INTEGER);
-CREATE TABLE SEM_CHAVE (CODIGO INTEGER, WEB_EX INTEGER);
-INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');
-)";
+// The point-of-sale tables, and one without a key.
+std::string Schema() {
+  return testing::PosTables() + "CREATE TABLE SEM_CHAVE (CODIGO INTEGER, WEB_EX INTEGER);\n" +
+         std::string(testing::kPosEmitterRow);
+}
+
+// CUPOM's columns that these tests fill.
+constexpr const char* kInsertCupom =
+    "INSERT INTO CUPOM (NUMERO, NFCE_NUM, CHAVE_NFCE, OFFLINE, CANCELADO, WEB_EX) VALUES ";
 
 std::string PendingCupom(int number) {
-  return "INSERT INTO CUPOM VALUES (" + std::to_string(number) + ", " +
+  return std::string(kInsertCupom) + "(" + std::to_string(number) + ", " +
          std::to_string(1000 + number) + ", 'chave" + std::to_string(number) + "', 0, 0, 0)";
 }
 
@@ -43,7 +43,7 @@ std::string Message(const std::function<void()>& action) {
 class RowAccessTest : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
-    database = testing::CreateTestDatabase(GetParam(), kSchema);
+    database = testing::CreateTestDatabase(GetParam(), Schema());
     connection = database->Connect();
   }
 
@@ -54,9 +54,8 @@ class RowAccessTest : public ::testing::TestWithParam<Backend> {
 TEST_P(RowAccessTest, PendingRowsMarkedWhileIteratingAreEachSeenExactlyOnce) {
   constexpr int kRows = 400;
   database->Execute(testing::ManyInserts(GetParam(), kRows, PendingCupom));
-  database->Execute(
-      "INSERT INTO CUPOM VALUES (9001, 1, 'done', 0, 0, 1);"
-      "INSERT INTO CUPOM VALUES (9002, 2, 'null', 0, 0, NULL);");
+  database->Execute(std::string(kInsertCupom) + "(9001, 1, 'done', 0, 0, 1);" + kInsertCupom +
+                    "(9002, 2, 'null', 0, 0, NULL);");
   Query& fbquery = connection->fbquery();
   Query& fbquery2 = connection->fbquery2();
   RunStatement(fbquery, "select * from cupom where web_ex = 0 order by numero desc");
@@ -213,7 +212,7 @@ const bool kClassicClientLoaded = [] {
 TEST(FirebirdClassicClientTest, TheClientInUseHasOnlyTheClassicCalls) {
   if (!std::getenv("QUORBIN_CLASSIC_CLIENT")) GTEST_SKIP() << "the usual client is in use";
   ASSERT_TRUE(kClassicClientLoaded) << dlerror();
-  auto database = testing::CreateTestDatabase(Backend::kFirebird, kSchema);
+  auto database = testing::CreateTestDatabase(Backend::kFirebird, Schema());
   auto connection = database->Connect();
   RunStatement(connection->fbquery(), "select cnpj from emitente");
   EXPECT_EQ(connection->fbquery().Field(0).AsString(), "12.345.678/0001-90");
@@ -275,7 +274,7 @@ namespace {
 // A statement blocked by another transaction's lock gives up after the lock
 // time-out instead of waiting forever.
 TEST(FirebirdTransactionTest, StatementsWaitForLocksOnlyUpToTheLockTimeout) {
-  auto database = testing::CreateTestDatabase(Backend::kFirebird, kSchema);
+  auto database = testing::CreateTestDatabase(Backend::kFirebird, Schema());
   auto connection = database->Connect();
   Query& fbquery = connection->fbquery();
   RunStatement(fbquery,

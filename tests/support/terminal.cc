@@ -1,22 +1,12 @@
 #include "support/terminal.h"
 
 #include "support/line_file.h"
+#include "support/pos_schema.h"
 
 namespace quorbin::testing {
 
-const char* const kTerminalSchema = R"(
-CREATE TABLE PARAMETROS (ID INTEGER NOT NULL PRIMARY KEY, NFCE_SERIE CHAR(3));
-CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));
-CREATE TABLE FECHAMENTOS (CODIGO INTEGER NOT NULL PRIMARY KEY, JSON {TEXT}, WEB_EX INTEGER,
-                          ERRO_ENVIO VARCHAR(300));
-CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM INTEGER, CHAVE_NFCE VARCHAR(200),
-                    DATA DATE, HORA TIME, OFFLINE INTEGER, CANCELADO INTEGER, WEB_EX INTEGER);
-INSERT INTO PARAMETROS VALUES (1, '1');
-INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');
-)";
-
 Terminal::Terminal(Backend backend, std::string_view rows_sql)
-    : database_(CreateTestDatabase(backend, std::string(kTerminalSchema) + std::string(rows_sql))) {
+    : database_(CreateTestDatabase(backend, PosSchema() + std::string(rows_sql))) {
   drive_c_ = database_->DriveC().empty() ? own_drive_.path() : database_->DriveC();
 }
 

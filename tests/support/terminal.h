@@ -1,7 +1,8 @@
 // A whole terminal in temporary folders, for end-to-end tests of the real agent:
-// the point-of-sale database on one of the real backends (with the tables the
-// agent uses), drive C with the point-of-sale program and its NFC-e folders, and
-// the executable directory with sync.ini and a copy of the agent.
+// the point-of-sale database on one of the real backends (the tables the agent
+// uses with the series and the emitter, support/pos_schema.h), drive C with the point-of-sale
+// program and its NFC-e folders, and the executable directory with sync.ini and a copy of the
+// agent.
 #pragma once
 
 #include <filesystem>
@@ -15,10 +16,6 @@
 #include "support/test_databases.h"
 
 namespace quorbin::testing {
-
-// PARAMETROS, EMITENTE, FECHAMENTOS and cupom as a point-of-sale program keeps
-// them; "{TEXT}" is the long text type of the backend.
-extern const char* const kTerminalSchema;
 
 class Terminal {
  public:

@@ -8,8 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "fake_query.h"
+#include "support/fake_query.h"
 #include "support/wine.h"
+#include "sync/emitter_cnpj.h"
 #include "sync/xml_file_list.h"
 #include "sync_fixture.h"
 
@@ -21,25 +22,18 @@ namespace fs = std::filesystem;
 constexpr const char* kCnpj = "12345678000190";
 constexpr const char* kKey = "35220512345678000190650010000012341000012345";
 
-FakeRow InvoiceRow(int offline, int cancelado, ColumnValue data, ColumnValue hora,
-                   ColumnValue number = IntegerValue(1234), std::string key = kKey) {
-  return FakeRow{{"offline", IntegerValue(offline)},
-                 {"cancelado", IntegerValue(cancelado)},
-                 {"data", data},
-                 {"hora", hora},
-                 {"chave_nfce", TextValue(key)},
-                 {"NFCE_NUM", number}};
+DateTime At(int year, int month, int day, int hour = 0, int minute = 0) {
+  return DateTime::FromCivil({year, month, day, hour, minute});
 }
 
-FakeRow MayRow(int offline = 0, int cancelado = 0, ColumnValue number = IntegerValue(1234)) {
-  return InvoiceRow(offline, cancelado, DateValue(2022, 5, 10), TimeValue(14, 30), number);
+InvoiceRow MayRow(int offline = 0, int cancelado = 0, std::int32_t number = 1234) {
+  return ReadableInvoiceRow(offline, cancelado, At(2022, 5, 10, 14, 30), kKey, number);
 }
 
 class InvoiceLocationTest : public ::testing::Test {
  protected:
-  std::string Locate(FakeRow row) {
-    FakeQuery fbquery("fbquery", {std::move(row)});
-    return locator.LocateInvoiceFile(fbquery);
+  std::string Locate(const InvoiceRow& row) {
+    return locator.LocateInvoiceFile(row, pass_emitter_cnpj);
   }
 
   std::vector<std::string> SearchLines(const std::string& padded = "00001234") const {
@@ -49,14 +43,16 @@ class InvoiceLocationTest : public ::testing::Test {
   }
 
   SyncFixture f;
+  // The emitter is still read from the database, by every search.
   FakeQuery emitente{"fbquery2", {FakeRow{{"cnpj", TextValue(kCnpj)}}}};
-  InvoiceLocator locator{f.log, f.pump, emitente};
+  InvoiceLocator locator{f.log, f.pump, [this] { return ReadEmitterCnpj(emitente); }};
+  std::string pass_emitter_cnpj;
 };
 
 TEST_F(InvoiceLocationTest, DirectPathFollowsOfflineAndCancelado) {
   struct Case {
     const char* name;
-    FakeRow row;
+    InvoiceRow row;
     std::string relative;
   };
   const Case cases[] = {
@@ -65,8 +61,8 @@ TEST_F(InvoiceLocationTest, DirectPathFollowsOfflineAndCancelado) {
       {"cancelled", MayRow(0, 1), "Canceladas/202205"},
       {"contingency", MayRow(1, 0), "Contingencias/202205"},
       {"contingency cancelled", MayRow(1, 1), "Contingencias/202205"},
-      {"NULL date and time", InvoiceRow(0, 0, ColumnValue{}, ColumnValue{}), "Transmitidas/189912"},
-      {"time of day ignored", InvoiceRow(0, 0, DateValue(2022, 12, 31), TimeValue(23, 59)),
+      {"NULL date and time", ReadableInvoiceRow(0, 0, DateTime{}, kKey), "Transmitidas/189912"},
+      {"time of day ignored", ReadableInvoiceRow(0, 0, At(2022, 12, 31, 23, 59), kKey),
        "Transmitidas/202212"},
   };
   for (const Case& c : cases) {
@@ -85,15 +81,12 @@ TEST_F(InvoiceLocationTest, DirectPathFollowsOfflineAndCancelado) {
 }
 
 TEST_F(InvoiceLocationTest, OfflineTwoTakesTheKeyAsPathUntested) {
-  EXPECT_EQ(
-      Locate(InvoiceRow(2, 1, DateValue(2022, 5, 10), TimeValue(0, 0), IntegerValue(1), "X1")),
-      "X1");
+  EXPECT_EQ(Locate(ReadableInvoiceRow(2, 1, At(2022, 5, 10), "X1", 1)), "X1");
   EXPECT_EQ(f.messages(), std::vector<std::string>{"Arquivo encontrado em: X1"});
 
   const std::string windows = "C:\\Outra\\nota.xml";
   const std::string resolved = (f.drive_c() / "Outra" / "nota.xml").make_preferred().string();
-  EXPECT_EQ(Locate(InvoiceRow(2, 0, ColumnValue{}, ColumnValue{}, IntegerValue(1), windows)),
-            resolved);
+  EXPECT_EQ(Locate(ReadableInvoiceRow(2, 0, DateTime{}, windows, 1)), resolved);
   EXPECT_TRUE(emitente.statements().empty());
 }
 
@@ -117,7 +110,7 @@ TEST_F(InvoiceLocationTest, SearchLogsItsRootsAndTheLaterRootWins) {
   expected.push_back("Arquivo encontrado em: " + later.string());
   EXPECT_EQ(f.messages(), expected);
   EXPECT_EQ(emitente.statements(), std::vector<std::string>{"select cnpj from emitente"});
-  EXPECT_EQ(locator.PassEmitterCnpj(), kCnpj);
+  EXPECT_EQ(pass_emitter_cnpj, kCnpj);
   // One trim per examined file, each after the root line of its folder.
   EXPECT_EQ(f.pump.trims, (std::vector<std::size_t>{3, 3, 5}));
 }
@@ -131,7 +124,8 @@ TEST_F(InvoiceLocationTest, LastMatchInListingOrderWinsWithinOneRoot) {
 
 TEST_F(InvoiceLocationTest, NullNumberMatchesCodeZero) {
   const fs::path file = f.Put("Canceladas/x.xml", WrappedInvoice(kCnpj, "0"));
-  EXPECT_EQ(Locate(MayRow(0, 0, ColumnValue{})), file.string());
+  // NULL reads as 0 (invoice_row_reader_test).
+  EXPECT_EQ(Locate(MayRow(0, 0, 0)), file.string());
   EXPECT_EQ(f.messages().at(1), SearchLines("00000000").front());
 }
 
@@ -139,7 +133,7 @@ TEST_F(InvoiceLocationTest, PunctuatedEmitterCnpjKeepsItsDigitsOnly) {
   emitente.SetRows({FakeRow{{"cnpj", TextValue("12.345.678/0001-90")}}});
   f.Put("Validadas/punctuated.xml", WrappedInvoice("12.345.678/0001-90", "1234"));
   EXPECT_EQ(Locate(MayRow()), "");
-  EXPECT_EQ(locator.PassEmitterCnpj(), "12345678000190");
+  EXPECT_EQ(pass_emitter_cnpj, "12345678000190");
   const fs::path digits = f.Put("Validadas/digits.xml", WrappedInvoice(kCnpj, "1234"));
   EXPECT_EQ(Locate(MayRow()), digits.string());
 }
@@ -150,7 +144,7 @@ TEST_F(InvoiceLocationTest, AlphanumericEmitterCnpjIsComparedInCapitals) {
   f.Put("Validadas/lower.xml", WrappedInvoice("12abc34501de35", "1234"));
   const fs::path whole = f.Put("Validadas/whole.xml", WrappedInvoice("12ABC34501DE35", "1234"));
   EXPECT_EQ(Locate(MayRow()), whole.string());
-  EXPECT_EQ(locator.PassEmitterCnpj(), "12ABC34501DE35");
+  EXPECT_EQ(pass_emitter_cnpj, "12ABC34501DE35");
 }
 
 TEST_F(InvoiceLocationTest, EmptyEmitterMatchesOnlyAnEmptyCnpj) {
@@ -158,7 +152,7 @@ TEST_F(InvoiceLocationTest, EmptyEmitterMatchesOnlyAnEmptyCnpj) {
   f.Put("Validadas/a.xml", WrappedInvoice(kCnpj, "1234"));
   const fs::path empty = f.Put("Validadas/b.xml", WrappedInvoice("", "1234"));
   EXPECT_EQ(Locate(MayRow()), empty.string());
-  EXPECT_EQ(locator.PassEmitterCnpj(), "");
+  EXPECT_EQ(pass_emitter_cnpj, "");
 }
 
 TEST_F(InvoiceLocationTest, NothingFoundGivesEmptyPathWithoutFoundLine) {
@@ -171,8 +165,7 @@ TEST_F(InvoiceLocationTest, NothingFoundGivesEmptyPathWithoutFoundLine) {
 
 TEST_F(InvoiceLocationTest, FailingEmitterQueryLeavesTheStep) {
   emitente.FailOpenWith("Table unknown EMITENTE");
-  FakeQuery fbquery("fbquery", {MayRow()});
-  EXPECT_THROW(locator.LocateInvoiceFile(fbquery), Failure);
+  EXPECT_THROW(Locate(MayRow()), Failure);
   EXPECT_EQ(f.messages().size(), 1u);  // only "Caminho: "
 }
 

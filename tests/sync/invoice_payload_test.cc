@@ -9,7 +9,6 @@
 #include <random>
 #include <string>
 
-#include "fake_query.h"
 #include "support/failure.h"
 #include "support/temp_dir.h"
 #include "sync/iso8601_local.h"
@@ -195,8 +194,8 @@ class InvoicePayloadTest : public ::testing::Test {
  protected:
   std::string Build(const std::string& file_text, const std::string& cnpj = "12345678000190") {
     WriteBytes(dir / "nota.xml", file_text);
-    FakeQuery row("fbquery",
-                  {FakeRow{{"data", DateValue(2022, 5, 10)}, {"hora", TimeValue(14, 30)}}});
+    const InvoiceRow row =
+        ReadableInvoiceRow(0, 0, DateTime::FromCivil({2022, 5, 10, 14, 30}), "chave");
     return BuildInvoicePayload(row, dir / "nota.xml", cnpj);
   }
   void SetUp() override {
@@ -246,8 +245,8 @@ TEST_F(InvoicePayloadTest, FailsOnALoneSurrogateAndOnATimeThatDoesNotExist) {
 
   if (!zone.knows_past_rules()) return;
   WriteBytes(dir / "nota.xml", BareInvoice("1", "2"));
-  FakeQuery skipped("fbquery",
-                    {FakeRow{{"data", DateValue(2018, 11, 4)}, {"hora", TimeValue(0, 30)}}});
+  const InvoiceRow skipped =
+      ReadableInvoiceRow(0, 0, DateTime::FromCivil({2018, 11, 4, 0, 30}), "chave");
   EXPECT_THROW(BuildInvoicePayload(skipped, dir / "nota.xml", ""), Failure);
 }
 

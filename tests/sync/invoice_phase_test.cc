@@ -426,9 +426,7 @@ TEST_P(InvoicePhaseTest, DatabaseFailureWhileLocatingLeavesTheRowPending) {
   EXPECT_EQ(server.ConnectionCount(), 0u);
 
   // Once the database answers again, the next pass finds and uploads it.
-  database->Execute(
-      "CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));"
-      "INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');");
+  database->Execute(PosTable("EMITENTE") + std::string(kPosEmitterRow));
   pass().Run();
   EXPECT_EQ(server.ConnectionCount(), 1u);
   EXPECT_EQ(WebEx(1), "1");
@@ -519,6 +517,67 @@ TEST_P(InvoicePhaseTest, PassStartedFromAnEventInsideAPassDoesNotRun) {
   EXPECT_EQ(nested, 2);
   EXPECT_EQ(server.ConnectionCount(), 2u);
   EXPECT_EQ(messages().size(), 6u);
+}
+
+// A row is read once, but a column that cannot be read fails the row where the
+// column is first needed: `nfce_num` after the location's lines (and, in a
+// search, before its first line), `data` of an `offline` = 2 row only after its
+// file loaded, its `cancelado` only after the server's 200.
+TEST_P(InvoicePhaseTest, ColumnsThatCannotBeReadFailTheRowWhereTheyAreFirstNeeded) {
+  database->Execute(
+      "DROP TABLE CUPOM;\n"
+      "CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM VARCHAR(12),"
+      " CHAVE_NFCE VARCHAR(250), DATA VARCHAR(12), HORA TIME, OFFLINE INTEGER,"
+      " CANCELADO VARCHAR(3), WEB_EX INTEGER);");
+  auto insert = [&](int numero, const std::string& nfce_num, const std::string& key,
+                    const std::string& data, int offline, const std::string& cancelado) {
+    database->Execute("INSERT INTO CUPOM VALUES (" + std::to_string(numero) + ", '" + nfce_num +
+                      "', '" + key + "', " + data + ", NULL, " + std::to_string(offline) + ", '" +
+                      cancelado + "', 0);");
+  };
+  const fs::path elsewhere = exe_dir / "outros";
+  fs::create_directories(elsewhere);
+  auto by_key = [&](const std::string& name, const std::string& text) {
+    WriteBytes(elsewhere / name, text);
+    return (elsewhere / name).string();
+  };
+  const std::string direct =
+      PutInvoice("Transmitidas/189912/" + InvoiceKey(601) + "-nfe.xml", InvoiceDocument(601))
+          .string();
+  insert(6, "seis", InvoiceKey(601), "NULL", 0, "0");
+  insert(5, "cinco", InvoiceKey(602), "NULL", 0, "0");
+  const std::string dated = by_key("nota603.xml", InvoiceDocument(603));
+  insert(4, "603", dated, "'ontem'", 2, "N");
+  const std::string broken = by_key("nota604.xml", "<nfeProc><NFe>");
+  insert(3, "604", broken, "'ontem'", 2, "N");
+  const std::string posted = by_key("nota605.xml", InvoiceDocument(605));
+  insert(2, "605", posted, "NULL", 2, "N");
+  insert(1, "606", InvoiceKey(606), "NULL", 0, "N");
+
+  pass().Run();
+
+  const std::string not_a_date = "The column cannot be read as a date-time";
+  ExpectMessages(
+      messages(),
+      {"Caminho: " + direct, "Arquivo encontrado em: " + direct, kUnhealthy,
+       kImportFailed + "'seis' is not a valid integer value",
+       "Caminho: " + (nfce() / "Transmitidas" / "189912" / (InvoiceKey(602) + "-nfe.xml")).string(),
+       kUnhealthy, kImportFailed + "'cinco' is not a valid integer value",
+       "Arquivo encontrado em: " + dated, kUnhealthy, kImportFailed + not_a_date,
+       "Arquivo encontrado em: " + broken, kUnhealthy, kImportFailed + "*",
+       "Arquivo encontrado em: " + posted, kImportFailed + "'N' is not a valid integer value",
+       kUnhealthy, kImportFailed + "'N' is not a valid integer value"});
+  EXPECT_EQ(messages()[12].find(not_a_date), std::string::npos) << messages()[12];
+  for (const int numero : {6, 5, 4, 3, 1}) EXPECT_EQ(WebEx(numero), "1") << numero;
+  EXPECT_EQ(WebEx(2), "0");
+  ASSERT_EQ(server.ConnectionCount(), 1u);
+  EXPECT_EQ(PostedInvoiceId(RequestBodies()[0]), "NFe" + InvoiceKey(605));
+  // Only rows with a path leave a copy.
+  for (const std::string& name : {InvoiceKey(601) + "-nfe.xml", std::string("nota603.xml"),
+                                  std::string("nota604.xml"), std::string("nota605.xml")}) {
+    EXPECT_TRUE(fs::exists(error_folder() / name)) << name;
+  }
+  EXPECT_EQ(pump.pauses.size(), 4u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, InvoicePhaseTest,

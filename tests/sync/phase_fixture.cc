@@ -17,7 +17,7 @@ void PhasePump::Sleep(int milliseconds) {
 PhaseTest::PhaseTest() : log(exe_dir / "log_sync.txt", clock), pump(exe_dir / "log_sync.txt") {}
 
 void PhaseTest::SetUp() {
-  database = CreateTestDatabase(backend(), kPhaseSchema);
+  database = CreateTestDatabase(backend(), PosSchema());
   connection = database->Connect();
   // The Firebird fixture points drive C at the folder that holds its database;
   // the NFC-e folders go there too. The SQLite file needs no drive C.

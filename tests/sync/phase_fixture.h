@@ -1,7 +1,7 @@
 // What the phase tests share: a whole terminal against one of the two real
-// database backends and the scripted HTTP server. The database holds EMITENTE,
-// FECHAMENTOS and CUPOM; drive C holds the NFC-e folders (for Firebird, the
-// fixture's own drive, for SQLite a folder of the test); the executable directory
+// database backends and the scripted HTTP server. The database holds the tables
+// of support/pos_schema.h with the series and the emitter; drive C holds the NFC-e folders (for
+// Firebird, the fixture's own drive, for SQLite a folder of the test); the executable directory
 // holds the log, sync.ini and qb_errors. The event pump notes every pause with the
 // number of log lines written before it and can run a test's action whenever the
 // pass lets pending events run.
@@ -23,6 +23,7 @@
 #include "support/activity_log.h"
 #include "support/event_pump.h"
 #include "support/manual_clock.h"
+#include "support/pos_schema.h"
 #include "support/scripted_http_server.h"
 #include "support/shell_command.h"
 #include "support/temp_dir.h"
@@ -31,16 +32,7 @@
 
 namespace quorbin::testing {
 
-inline constexpr const char* kPhaseSchema = R"(
-CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));
-CREATE TABLE FECHAMENTOS (CODIGO INTEGER NOT NULL PRIMARY KEY, JSON {TEXT}, WEB_EX INTEGER,
-                          ERRO_ENVIO VARCHAR(300));
-CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM INTEGER, CHAVE_NFCE VARCHAR(250),
-                    DATA DATE, HORA TIME, OFFLINE INTEGER, CANCELADO INTEGER, WEB_EX INTEGER);
-INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');
-)";
-
-inline constexpr const char* kEmitterDigits = "12345678000190";
+inline constexpr const char* kEmitterDigits = kPosEmitterDigits;
 inline constexpr const char* kToken = "t0k3n";
 
 class PhasePump final : public EventPump {

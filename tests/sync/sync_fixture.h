@@ -16,6 +16,7 @@
 #include "support/line_file.h"
 #include "support/manual_clock.h"
 #include "support/temp_dir.h"
+#include "sync/invoice_row.h"
 
 namespace quorbin::testing {
 
@@ -38,6 +39,20 @@ inline std::vector<std::string> LogMessages(const std::filesystem::path& file) {
     start = end + 2;
   }
   return messages;
+}
+
+// A row of `cupom` as ReadInvoiceRow gives it, every column readable; the
+// number's text is its decimal digits.
+inline InvoiceRow ReadableInvoiceRow(std::int32_t offline, std::int32_t cancelado,
+                                     DateTime invoice_time, std::string key = std::string(),
+                                     std::int32_t number = 1234) {
+  return InvoiceRow{.offline = offline,
+                    .cancelado = cancelado,
+                    .invoice_time = invoice_time,
+                    .chave_nfce = std::move(key),
+                    .nfce_num = number,
+                    .NFCE_NUM = number,
+                    .nfce_num_text = std::to_string(number)};
 }
 
 class RecordingPump final : public EventPump {

@@ -18,24 +18,13 @@
 #include <vector>
 
 #include "nfce_tree.h"
+#include "support/pos_schema.h"
 
 namespace {
 
-// The tables of the point-of-sale program that the agent reads.
-constexpr const char* kSchema =
-    R"(CREATE TABLE PARAMETROS (ID INTEGER NOT NULL PRIMARY KEY, NFCE_SERIE CHAR(3));
-CREATE TABLE EMITENTE (ID INTEGER NOT NULL PRIMARY KEY, CNPJ VARCHAR(20));
-CREATE TABLE FECHAMENTOS (CODIGO INTEGER NOT NULL PRIMARY KEY, JSON TEXT, WEB_EX INTEGER,
-                          ERRO_ENVIO VARCHAR(300));
-CREATE TABLE CUPOM (NUMERO INTEGER NOT NULL PRIMARY KEY, NFCE_NUM INTEGER, CHAVE_NFCE VARCHAR(200),
-                    DATA DATE, HORA TIME, OFFLINE INTEGER, CANCELADO INTEGER, WEB_EX INTEGER);
-INSERT INTO PARAMETROS VALUES (1, '1');
-INSERT INTO EMITENTE VALUES (1, '12.345.678/0001-90');
-)";
-
 using quorbin::bench::GeneratedInvoice;
 
-constexpr const char* kEmitter = "12345678000190";
+constexpr const char* kEmitter = quorbin::testing::kPosEmitterDigits;
 
 std::string Read(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -101,7 +90,7 @@ int main(int argc, char** argv) {
       "Tavrellis/PDV/NFCe/Validadas/201901/35190112345678000190650010000000011000000015-nfe.xml")
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<nfeProc><NFe><infNFe Id=\"NFe3519";
 
-  std::cout << "BEGIN;\n" << kSchema;
+  std::cout << "BEGIN;\n" << quorbin::testing::PosSchema("TEXT");
   std::cout << "INSERT INTO FECHAMENTOS VALUES (1, '{\"caixa\":1,\"operador\":\"Jos\xC3\xA9\","
                "\"abertura\":\"2026-12-09T07:58:00\",\"total\":1523.47}', 0, NULL);\n";
   std::cout << "INSERT INTO FECHAMENTOS VALUES (2, '{\"caixa\":2,\"pagamentos\":[{\"tipo\":\"01\","
