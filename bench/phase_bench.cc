@@ -37,11 +37,11 @@
 #include "support/activity_log.h"
 #include "support/clock.h"
 #include "support/event_pump.h"
-#include "support/pos_schema.h"
 #include "sync/emitter_cnpj.h"
 #include "sync/invoice_payload.h"
 #include "sync/invoice_phase.h"
 #include "sync/invoice_row_reader.h"
+#include "testing/pos_schema.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <system_error>
 
 #include "api/api_client.h"
-#include "support/fault_injection_file_io.h"
-#include "support/manual_clock.h"
-#include "support/scripted_http_server.h"
-#include "support/temp_dir.h"
+#include "testing/fault_injection_file_io.h"
+#include "testing/manual_clock.h"
+#include "testing/scripted_http_server.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin {
 namespace {

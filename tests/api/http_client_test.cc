@@ -7,8 +7,8 @@
 
 #include "api/api_client.h"
 #include "api/protocol_error.h"
-#include "support/scripted_http_server.h"
-#include "support/test_sockets.h"
+#include "testing/scripted_http_server.h"
+#include "testing/test_sockets.h"
 
 namespace quorbin {
 namespace {

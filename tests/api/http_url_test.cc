@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/turkish_locale.h"
+#include "testing/turkish_locale.h"
 
 namespace quorbin {
 namespace {

@@ -6,8 +6,8 @@
 
 #include "api/protocol_error.h"
 #include "store/login_fields.h"
-#include "support/fake_query.h"
-#include "support/scripted_http_server.h"
+#include "testing/fake_query.h"
+#include "testing/scripted_http_server.h"
 
 namespace quorbin {
 namespace {

@@ -6,7 +6,7 @@
 #include "identity/hardware_source.h"
 #include "identity/machine_value_text.h"
 #include "identity/quorbin_guid.h"
-#include "support/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin {
 namespace {

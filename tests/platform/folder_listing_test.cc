@@ -10,8 +10,8 @@
 
 #include "platform/listing_order.h"
 #include "support/paths.h"
-#include "support/temp_dir.h"
 #include "sync/xml_file_list.h"
+#include "testing/temp_dir.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -12,7 +12,7 @@
 
 #include "identity/quorbin_guid.h"
 #include "platform/machine_description.h"
-#include "support/wine.h"
+#include "testing/wine.h"
 
 namespace quorbin::platform {
 namespace {

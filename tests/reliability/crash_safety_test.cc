@@ -8,7 +8,7 @@
 //
 // QUORBIN_CRASH_INVOICES and QUORBIN_CRASH_KILLS set the size of the run
 // (scripts/reliability runs a longer one); kills and rows lost are recorded for
-// its table (tests/support/hostile_case.h).
+// its table (tests/testing/hostile_case.h).
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -16,9 +16,9 @@
 #include <random>
 
 #include "shell/agent.h"
-#include "support/hostile_case.h"
-#include "support/terminal.h"
-#include "support/upload_fixture.h"
+#include "testing/hostile_case.h"
+#include "testing/terminal.h"
+#include "testing/upload_fixture.h"
 
 namespace quorbin {
 namespace {

@@ -9,7 +9,7 @@
 // exported that the server did not accept; the next pass (two minutes later, on
 // the agent's own timer) uploads what is left. The faults stop and start the
 // shared Firebird server, so this runs alone: scripts/reliability runs it, not
-// ctest. Each fault is recorded for its table (tests/support/hostile_case.h).
+// ctest. Each fault is recorded for its table (tests/testing/hostile_case.h).
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -17,11 +17,11 @@
 #include <thread>
 
 #include "shell/agent.h"
-#include "support/firebird_fixture.h"
-#include "support/hostile_case.h"
-#include "support/shell_command.h"
-#include "support/terminal.h"
-#include "support/upload_fixture.h"
+#include "testing/firebird_fixture.h"
+#include "testing/hostile_case.h"
+#include "testing/shell_command.h"
+#include "testing/terminal.h"
+#include "testing/upload_fixture.h"
 
 namespace quorbin {
 namespace {

@@ -27,11 +27,11 @@
 #include <vector>
 
 #include "shell/agent.h"
-#include "support/debug_port.h"
-#include "support/hostile_case.h"
-#include "support/shell_command.h"
-#include "support/terminal.h"
 #include "sync/sync_fixture.h"
+#include "testing/debug_port.h"
+#include "testing/hostile_case.h"
+#include "testing/shell_command.h"
+#include "testing/terminal.h"
 
 namespace quorbin::testing {
 namespace {

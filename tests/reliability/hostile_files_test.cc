@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "support/hostile_case.h"
 #include "sync/invoice_location.h"
 #include "sync/invoice_payload.h"
 #include "sync/sync_fixture.h"
 #include "sync/xml_document.h"
+#include "testing/hostile_case.h"
 
 namespace quorbin::testing {
 namespace {

@@ -24,10 +24,10 @@
 #include "api/api_client.h"
 #include "api/error_page.h"
 #include "api/protocol_error.h"
-#include "support/hostile_case.h"
-#include "support/manual_clock.h"
-#include "support/scripted_http_server.h"
-#include "support/temp_dir.h"
+#include "testing/hostile_case.h"
+#include "testing/manual_clock.h"
+#include "testing/scripted_http_server.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin::testing {
 namespace {

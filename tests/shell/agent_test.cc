@@ -9,8 +9,8 @@
 
 #include "support/failure.h"
 #include "support/line_file.h"
-#include "support/manual_event_loop.h"
-#include "support/temp_dir.h"
+#include "testing/manual_event_loop.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin {
 namespace {

@@ -13,8 +13,8 @@
 
 #include "api/api_client.h"
 #include "identity/quorbin_guid.h"
-#include "support/debug_port.h"
-#include "support/terminal.h"
+#include "testing/debug_port.h"
+#include "testing/terminal.h"
 
 namespace quorbin {
 namespace {

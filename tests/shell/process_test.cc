@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "support/agent_process.h"
-#include "support/temp_dir.h"
+#include "testing/agent_process.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin {
 namespace {

@@ -7,9 +7,9 @@
 #include <algorithm>
 
 #include "shell/agent.h"
-#include "support/debug_port.h"
-#include "support/scripted_http_server.h"
-#include "support/terminal.h"
+#include "testing/debug_port.h"
+#include "testing/scripted_http_server.h"
+#include "testing/terminal.h"
 
 namespace quorbin {
 namespace {

@@ -9,9 +9,9 @@
 #include "store/connect_pos_database.h"
 #include "store/pos_connection.h"
 #include "support/failure.h"
-#include "support/manual_clock.h"
-#include "support/temp_dir.h"
-#include "support/wine.h"
+#include "testing/manual_clock.h"
+#include "testing/temp_dir.h"
+#include "testing/wine.h"
 
 namespace quorbin {
 namespace {

@@ -11,11 +11,11 @@
 #include "store/connect_pos_database.h"
 #include "store/query.h"
 #include "support/failure.h"
-#include "support/firebird_fixture.h"
 #include "support/line_file.h"
-#include "support/manual_clock.h"
-#include "support/pos_schema.h"
-#include "support/temp_dir.h"
+#include "testing/firebird_fixture.h"
+#include "testing/manual_clock.h"
+#include "testing/pos_schema.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin {
 namespace {

@@ -12,8 +12,8 @@
 #include "store/pos_connection.h"
 #include "store/query.h"
 #include "support/line_file.h"
-#include "support/manual_clock.h"
-#include "support/temp_dir.h"
+#include "testing/manual_clock.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "store/query.h"
 #include "support/failure.h"
-#include "support/test_databases.h"
+#include "testing/test_databases.h"
 
 namespace quorbin {
 namespace {

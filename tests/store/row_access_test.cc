@@ -8,8 +8,8 @@
 #include "store/firebird_session.h"
 #include "store/query.h"
 #include "support/failure.h"
-#include "support/pos_schema.h"
-#include "support/test_databases.h"
+#include "testing/pos_schema.h"
+#include "testing/test_databases.h"
 
 namespace quorbin {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cerrno>
 
-#include "support/fault_injection_file_io.h"
-#include "support/temp_dir.h"
+#include "testing/fault_injection_file_io.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin::testing {
 namespace {

@@ -8,11 +8,11 @@
 #include <thread>
 #include <vector>
 
-#include "support/fake_query.h"
-#include "support/wine.h"
 #include "sync/emitter_cnpj.h"
 #include "sync/xml_file_list.h"
 #include "sync_fixture.h"
+#include "testing/fake_query.h"
+#include "testing/wine.h"
 
 namespace quorbin::testing {
 namespace {

@@ -10,11 +10,11 @@
 #include <string>
 
 #include "support/failure.h"
-#include "support/temp_dir.h"
 #include "sync/iso8601_local.h"
 #include "sync/percent_encoding.h"
 #include "sync/xml_document.h"
 #include "sync_fixture.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin::testing {
 namespace {

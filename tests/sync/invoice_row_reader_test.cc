@@ -6,7 +6,7 @@
 #include <string>
 
 #include "support/failure.h"
-#include "support/fake_query.h"
+#include "testing/fake_query.h"
 
 namespace quorbin::testing {
 namespace {

@@ -1,6 +1,6 @@
 // What the phase tests share: a whole terminal against one of the two real
 // database backends and the scripted HTTP server. The database holds the tables
-// of support/pos_schema.h with the series and the emitter; drive C holds the NFC-e folders (for
+// of testing/pos_schema.h with the series and the emitter; drive C holds the NFC-e folders (for
 // Firebird, the fixture's own drive, for SQLite a folder of the test); the executable directory
 // holds the log, sync.ini and qb_errors. The event pump notes every pause with the
 // number of log lines written before it and can run a test's action whenever the
@@ -22,13 +22,13 @@
 #include "store/pos_connection.h"
 #include "support/activity_log.h"
 #include "support/event_pump.h"
-#include "support/manual_clock.h"
-#include "support/pos_schema.h"
-#include "support/scripted_http_server.h"
-#include "support/shell_command.h"
-#include "support/temp_dir.h"
-#include "support/test_databases.h"
 #include "sync/sync_pass.h"
+#include "testing/manual_clock.h"
+#include "testing/pos_schema.h"
+#include "testing/scripted_http_server.h"
+#include "testing/shell_command.h"
+#include "testing/temp_dir.h"
+#include "testing/test_databases.h"
 
 namespace quorbin::testing {
 

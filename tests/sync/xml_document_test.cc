@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "support/process_memory.h"
-#include "support/temp_dir.h"
-#include "support/test_sockets.h"
-#include "support/wine.h"
+#include "testing/process_memory.h"
+#include "testing/temp_dir.h"
+#include "testing/test_sockets.h"
+#include "testing/wine.h"
 
 namespace quorbin::testing {
 namespace {

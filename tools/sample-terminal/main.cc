@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "nfce_tree.h"
-#include "support/pos_schema.h"
+#include "testing/pos_schema.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "shell/event_loop.h"
-#include "support/manual_clock.h"
+#include "testing/manual_clock.h"
 
 namespace quorbin::testing {
 

@@ -1,4 +1,4 @@
-#include "support/agent_process.h"
+#include "testing/agent_process.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "support/temp_dir.h"
+#include "testing/temp_dir.h"
 
 extern char** environ;
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "support/activity_log.h"
-#include "support/fault_injection_file_io.h"
-#include "support/manual_clock.h"
-#include "support/temp_dir.h"
+#include "testing/fault_injection_file_io.h"
+#include "testing/manual_clock.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin::testing {
 namespace {

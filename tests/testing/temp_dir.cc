@@ -1,4 +1,4 @@
-#include "support/temp_dir.h"
+#include "testing/temp_dir.h"
 
 #include <fstream>
 #include <iterator>

@@ -14,9 +14,9 @@
 #include "support/activity_log.h"
 #include "support/failure.h"
 #include "support/line_file.h"
-#include "support/manual_clock.h"
 #include "support/settings.h"
-#include "support/temp_dir.h"
+#include "testing/manual_clock.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin {
 namespace {

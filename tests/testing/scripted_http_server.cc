@@ -1,11 +1,11 @@
-#include "support/scripted_http_server.h"
+#include "testing/scripted_http_server.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
 #include "support/ascii_text.h"
-#include "support/test_sockets.h"
+#include "testing/test_sockets.h"
 
 namespace quorbin::testing {
 namespace {

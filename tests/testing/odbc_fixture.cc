@@ -1,4 +1,4 @@
-#include "support/odbc_fixture.h"
+#include "testing/odbc_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "support/shell_command.h"
-#include "support/temp_dir.h"
+#include "testing/shell_command.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin::testing {
 

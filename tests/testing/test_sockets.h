@@ -19,7 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "support/wine.h"
+#include "testing/wine.h"
 
 namespace quorbin::testing {
 

@@ -1,4 +1,4 @@
-#include "support/debug_port.h"
+#include "testing/debug_port.h"
 
 #include <stdexcept>
 #include <thread>

@@ -1,4 +1,4 @@
-#include "support/hostile_case.h"
+#include "testing/hostile_case.h"
 
 #include <cstdlib>
 #include <fstream>

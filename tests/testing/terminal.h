@@ -1,6 +1,6 @@
 // A whole terminal in temporary folders, for end-to-end tests of the real agent:
 // the point-of-sale database on one of the real backends (the tables the agent
-// uses with the series and the emitter, support/pos_schema.h), drive C with the point-of-sale
+// uses with the series and the emitter, testing/pos_schema.h), drive C with the point-of-sale
 // program and its NFC-e folders, and the executable directory with sync.ini and a copy of the
 // agent.
 #pragma once
@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "support/agent_process.h"
-#include "support/temp_dir.h"
-#include "support/test_databases.h"
+#include "testing/agent_process.h"
+#include "testing/temp_dir.h"
+#include "testing/test_databases.h"
 
 namespace quorbin::testing {
 

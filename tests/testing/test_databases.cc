@@ -1,9 +1,9 @@
-#include "support/test_databases.h"
+#include "testing/test_databases.h"
 
 #include <gtest/gtest.h>
 
-#include "support/firebird_fixture.h"
-#include "support/odbc_fixture.h"
+#include "testing/firebird_fixture.h"
+#include "testing/odbc_fixture.h"
 
 namespace quorbin::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include "support/failure.h"
 #include "support/integer_text.h"
 #include "support/profile_file.h"
-#include "support/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin {
 namespace {

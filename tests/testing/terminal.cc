@@ -1,7 +1,7 @@
-#include "support/terminal.h"
+#include "testing/terminal.h"
 
 #include "support/line_file.h"
-#include "support/pos_schema.h"
+#include "testing/pos_schema.h"
 
 namespace quorbin::testing {
 

@@ -1,4 +1,4 @@
-#include "support/shell_command.h"
+#include "testing/shell_command.h"
 
 #include <stdio.h>
 #include <stdlib.h>

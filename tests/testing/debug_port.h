@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "support/scripted_http_server.h"
+#include "testing/scripted_http_server.h"
 
 namespace quorbin::testing {
 

@@ -1,7 +1,7 @@
-#include "support/upload_fixture.h"
+#include "testing/upload_fixture.h"
 
 #include "nfce_tree.h"
-#include "support/debug_port.h"
+#include "testing/debug_port.h"
 
 namespace quorbin::testing {
 namespace {

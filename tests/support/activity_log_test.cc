@@ -11,8 +11,8 @@
 
 #include <cstdlib>
 
-#include "support/manual_clock.h"
-#include "support/temp_dir.h"
+#include "testing/manual_clock.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin {
 namespace {

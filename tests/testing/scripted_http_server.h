@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/test_sockets.h"
+#include "testing/test_sockets.h"
 
 namespace quorbin::testing {
 

@@ -1,4 +1,4 @@
-#include "support/fault_injection_file_io.h"
+#include "testing/fault_injection_file_io.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "support/manual_event_loop.h"
+#include "testing/manual_event_loop.h"
 
 namespace quorbin::testing {
 namespace {

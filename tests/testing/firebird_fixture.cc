@@ -1,4 +1,4 @@
-#include "support/firebird_fixture.h"
+#include "testing/firebird_fixture.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "support/turkish_locale.h"
+#include "testing/turkish_locale.h"
 
 #include <cctype>
 #include <clocale>

@@ -15,8 +15,8 @@
 #include <set>
 #include <string>
 
-#include "support/scripted_http_server.h"
-#include "support/terminal.h"
+#include "testing/scripted_http_server.h"
+#include "testing/terminal.h"
 
 namespace quorbin::testing {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace quorbin {
 namespace {
