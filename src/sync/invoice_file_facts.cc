@@ -67,6 +67,10 @@ enum : std::uint32_t {
   kPackedComparable,
   kPooledComparable,
 };
+static_assert(kNotLoaded == static_cast<std::uint32_t>(InvoiceFileFacts::Shape::kNotLoaded) &&
+              kNotInvoice == static_cast<std::uint32_t>(InvoiceFileFacts::Shape::kNotInvoice) &&
+              kFailed == static_cast<std::uint32_t>(InvoiceFileFacts::Shape::kFailed) &&
+              kWithoutIde == static_cast<std::uint32_t>(InvoiceFileFacts::Shape::kWithoutIde));
 
 }  // namespace
 
@@ -183,21 +187,13 @@ void InvoiceFactsCache::Answer(std::uint32_t packed) {
   answer_.failure.clear();
   answer_.cnpj.clear();
   answer_.cnf.clear();
-  switch (packed & kKindMask) {
-    case kNotLoaded:
-      answer_.shape = Shape::kNotLoaded;
-      answer_.failure = texts_[payload];
-      return;
-    case kNotInvoice:
-      answer_.shape = Shape::kNotInvoice;
-      return;
-    case kFailed:
-      answer_.shape = Shape::kFailed;
-      answer_.failure = texts_[payload];
-      return;
-    case kWithoutIde:
-      answer_.shape = Shape::kWithoutIde;
-      return;
+  const std::uint32_t kind = packed & kKindMask;
+  if (kind < kPackedComparable) {  // these kinds are the shapes themselves
+    answer_.shape = static_cast<Shape>(kind);
+    if (kind == kNotLoaded || kind == kFailed) answer_.failure = texts_[payload];
+    return;
+  }
+  switch (kind) {
     case kPackedComparable: {
       answer_.shape = Shape::kComparable;
       answer_.cnpj = cnpjs_[payload & (kPackedEmitters - 1)];
