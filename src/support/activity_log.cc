@@ -176,9 +176,7 @@ void ActivityLog::RewriteWith(const std::vector<std::string>& lines) {
   log.lines.insert(log.lines.end(), lines.begin(), lines.end());
   const std::string bytes = EncodeLineFile(log);
   auto opened = io_.Create(file_);
-  if (opened.error) return;
-  const bool written = !opened.file->Write(bytes);
-  if (opened.file->Close() || !written) return;
+  if (opened.error || opened.file->WriteAndClose(bytes)) return;
   encoding_ = log.encoding;
   known_size_ = bytes.size();
 }

@@ -50,9 +50,7 @@ class SystemFileIo : public FileIo {
     errno = 0;
     StreamFile file(path, std::ios::app);
     if (!file.is_open()) return LastError();
-    const std::error_code written = file.Write(bytes);
-    const std::error_code closed = file.Close();
-    return written ? written : closed;
+    return file.WriteAndClose(bytes);
   }
 
   Opened Create(const std::filesystem::path& path) override { return Open(path, std::ios::trunc); }
@@ -67,12 +65,15 @@ class SystemFileIo : public FileIo {
 
 }  // namespace
 
+std::error_code FileIo::File::WriteAndClose(std::string_view bytes) {
+  const std::error_code written = Write(bytes);
+  const std::error_code closed = Close();
+  return written ? written : closed;
+}
+
 std::error_code FileIo::AppendAll(const std::filesystem::path& path, std::string_view bytes) {
   auto opened = Append(path);
-  if (opened.error) return opened.error;
-  const std::error_code written = opened.file->Write(bytes);
-  const std::error_code closed = opened.file->Close();
-  return written ? written : closed;
+  return opened.error ? opened.error : opened.file->WriteAndClose(bytes);
 }
 
 FileIo& RealFileIo() {

@@ -28,6 +28,8 @@ class FileIo {
     // Writes all of `bytes`; after a failure part of them may be in the file.
     virtual std::error_code Write(std::string_view bytes) = 0;
     virtual std::error_code Close() = 0;
+    // Write, then Close; the first failure is the result.
+    std::error_code WriteAndClose(std::string_view bytes);
   };
 
   struct Opened {

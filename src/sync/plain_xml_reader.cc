@@ -181,32 +181,11 @@ class Reader {
       ++i;
       return byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r';
     }
-    char32_t c = 0;
-    return DecodeUtf8(i, c);
-  }
-  // A whole, shortest-form UTF-8 sequence of a character XML allows.
-  bool DecodeUtf8(std::size_t& i, char32_t& c) const {
-    const auto lead = static_cast<unsigned char>(bytes_[i]);
-    std::size_t length;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, c = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, c = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, c = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > bytes_.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(bytes_[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      c = c << 6 | (next & 0x3F);
-    }
-    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < least[length] || (c >= 0xD800 && c <= 0xDFFF) || !IsXmlChar(c)) return false;
-    i += length;
-    return true;
+    // A sequence the decoder cannot take gives U+FFFD for its first byte alone;
+    // surrogates and the non-characters are no XML characters.
+    const std::size_t start = i;
+    const char32_t c = NextCodePoint(bytes_, i);
+    return i - start > 1 && IsXmlChar(c);
   }
 
   bool Name(std::string_view& name) {
