@@ -19,8 +19,9 @@ constexpr std::size_t kMaxKeptText = 1024;
 // Memory kept for the next file after a large one has been examined.
 constexpr std::size_t kMaxScratchBytes = 1 << 20;
 
-bool WorthKeeping(const InvoiceFileFacts& facts, const platform::FileContents& contents) {
-  return OldEnoughToKeep(contents.stamp, contents.opened_ns) &&
+bool WorthKeeping(const InvoiceFileFacts& facts, const platform::FileContents& contents,
+                  std::int64_t still_ns) {
+  return OldEnoughToKeep(contents.stamp, contents.opened_ns, still_ns) &&
          facts.failure.size() + facts.cnpj.size() + facts.cnf.size() <= kMaxKeptText;
 }
 
@@ -74,8 +75,9 @@ static_assert(kNotLoaded == static_cast<std::uint32_t>(InvoiceFileFacts::Shape::
 
 }  // namespace
 
-bool OldEnoughToKeep(const platform::FileStamp& stamp, std::int64_t opened_ns) {
-  return opened_ns - std::max(stamp.modified_ns, stamp.changed_ns) >= kKeptOnceStillNs;
+bool OldEnoughToKeep(const platform::FileStamp& stamp, std::int64_t opened_ns,
+                     std::int64_t still_ns) {
+  return opened_ns - std::max(stamp.modified_ns, stamp.changed_ns) >= still_ns;
 }
 
 // Every name SearchedInvoiceElement and ExamineInvoiceBytes look up.
@@ -129,7 +131,7 @@ const InvoiceFileFacts& InvoiceFactsCache::Examine(const platform::OpenFolder& f
   }
   answer_ = ExamineInvoiceBytes(contents_.bytes, document_);
   ReleaseScratch();
-  if (!WorthKeeping(answer_, contents_)) return answer_;
+  if (!WorthKeeping(answer_, contents_, kept_once_still_ns_)) return answer_;
   if (const auto packed = Pack(answer_)) {
     const std::uint64_t digest = StampDigest(contents_.stamp);
     entries_.push_back(

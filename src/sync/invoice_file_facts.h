@@ -55,7 +55,8 @@ extern const XmlPruning kInvoiceFactsPruning;
 inline constexpr std::int64_t kKeptOnceStillNs = 2'000'000'000;
 
 // True when a file of that stamp, opened at `opened_ns`, is old enough to keep.
-bool OldEnoughToKeep(const platform::FileStamp& stamp, std::int64_t opened_ns);
+bool OldEnoughToKeep(const platform::FileStamp& stamp, std::int64_t opened_ns,
+                     std::int64_t still_ns = kKeptOnceStillNs);
 
 // The facts of a file's bytes, parsed now into `scratch`, whose memory is reused.
 // The file is loaded whole; of its tree only what `pruning` keeps is built
@@ -65,6 +66,11 @@ InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& scratc
 
 class InvoiceFactsCache {
  public:
+  // `kept_once_still_ns`: how long a file must have been still before its facts
+  // are kept (tests shorten it).
+  explicit InvoiceFactsCache(std::int64_t kept_once_still_ns = kKeptOnceStillNs)
+      : kept_once_still_ns_(kept_once_still_ns) {}
+
   // The facts of the file `name` of `folder`, whose stamp was just taken as
   // `stamp`. The reference is valid until the next call.
   const InvoiceFileFacts& Examine(const platform::OpenFolder& folder, std::string_view name,
@@ -139,6 +145,7 @@ class InvoiceFactsCache {
   // The entries kept at the end of the latest search, sorted by digest, with the
   // first entry of each range of digests (by their top bits) in `ranges_`; after
   // them, unsorted, the entries learned by the current search.
+  std::int64_t kept_once_still_ns_;
   EntryArray entries_;
   std::size_t sorted_ = 0;
   std::vector<std::uint32_t> ranges_;

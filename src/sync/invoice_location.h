@@ -47,7 +47,9 @@ class InvoiceLocator {
   // Reads the emitter's CNPJ as the database holds it; run by every search.
   using EmitterCnpjReader = std::function<std::string()>;
 
-  InvoiceLocator(ActivityLog& log, EventPump& pump, EmitterCnpjReader read_emitter_cnpj);
+  // `kept_once_still_ns`: see InvoiceFactsCache.
+  InvoiceLocator(ActivityLog& log, EventPump& pump, EmitterCnpjReader read_emitter_cnpj,
+                 std::int64_t kept_once_still_ns = kKeptOnceStillNs);
 
   // `pass_emitter_cnpj` is the pass's PassEmitterCnpj: empty when the pass
   // starts, set by every search to the CNPJ it read.
