@@ -9,6 +9,7 @@
 // be enumerated is not open, a file that cannot be read gives no contents.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -26,9 +27,9 @@ struct FileStamp {
   std::uint64_t inode = 0;
   std::int64_t size = 0;
   std::int64_t modified_ns = 0;
-  std::int64_t changed_ns = 0;
+  std::int64_t changed_ns = 0;  // 0: the file system keeps no change time
 
-  bool operator==(const FileStamp&) const = default;
+  auto operator<=>(const FileStamp&) const = default;
 };
 
 enum class EntryType { kFile, kFolder, kOther };

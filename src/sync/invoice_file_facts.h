@@ -8,21 +8,22 @@
 // emitter or the number being searched for.
 //
 // InvoiceFactsCache trusts what it learned of a file only while the file's
-// device, inode, size, modification time and change time are all unchanged; any
-// change makes the file be read and parsed again. A search marks every file it
-// examines; EndSearch forgets the files the search did not meet, so the memory
-// follows the tree: about 13 bytes per file. Files whose facts are unusually large, and files read
-// within two seconds of their last change (whose times might not move at the next change), are not
-// kept.
+// device, inode, size, modification time and change time are all unchanged: the
+// whole stamp is the key, compared exactly. Only the parser's verdict on a
+// file's bytes is kept, and only once the file has been still for longer than
+// any step of the file system's clock; a stamp without a change time (FAT and
+// exFAT volumes on Windows) is never trusted. A search marks every file it
+// meets; EndSearch forgets the files the search did not meet and rebuilds the
+// memory from the files that remain, texts included, so that nothing is kept
+// for a file that is gone. About 60 bytes per file.
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/folder_listing.h"
@@ -40,6 +41,9 @@ struct InvoiceFileFacts {
   };
 
   Shape shape = Shape::kNotLoaded;
+  // False when something other than the file's bytes decided the facts (memory
+  // ran out, the file could not be read): the next look may go otherwise.
+  bool from_document = true;
   std::string failure;
   std::string cnpj;
   std::string cnf;
@@ -54,7 +58,8 @@ extern const XmlPruning kInvoiceFactsPruning;
 // been still for longer than any step.
 inline constexpr std::int64_t kKeptOnceStillNs = 2'000'000'000;
 
-// True when a file of that stamp, opened at `opened_ns`, is old enough to keep.
+// True when a file of that stamp, opened at `opened_ns`, is old enough to keep:
+// still for `still_ns`, and its stamp has a change time at all.
 bool OldEnoughToKeep(const platform::FileStamp& stamp, std::int64_t opened_ns,
                      std::int64_t still_ns = kKeptOnceStillNs);
 
@@ -81,78 +86,37 @@ class InvoiceFactsCache {
   // changed since they were kept.
   void EndSearch();
 
-  std::size_t size() const { return entries_.size(); }
+  std::size_t size() const { return sorted_; }
 
  private:
-  // What is kept of one file: 12 bytes, because a terminal keeps a hundred
-  // thousand of them. The file is known by a 64-bit digest of its whole stamp, so
-  // a file whose stamp changed is simply not found (its old entry is forgotten at
-  // the end of the search); `facts` packs the shape and its texts.
-  struct Entry {
-    std::uint32_t digest_high;
-    std::uint32_t digest_low;
-    std::uint32_t facts;
-    std::uint64_t Digest() const { return std::uint64_t{digest_high} << 32 | digest_low; }
-  };
-  // Texts shared by the entries (nearly every file names the same emitter), each
-  // kept while an entry uses it.
-  class TextPool {
-   public:
-    std::uint32_t Add(const std::string& text);
-    void Release(std::uint32_t index);
-    const std::string& operator[](std::uint32_t index) const { return *texts_[index]; }
-
-   private:
-    std::unordered_map<std::string, std::uint32_t> index_;
-    std::vector<const std::string*> texts_;
-    std::vector<std::uint32_t> uses_;
-    std::vector<std::uint32_t> free_;
+  // What is kept of one file. Its texts lie in `texts_`: the emitter's CNPJ, and
+  // the failure's message or the cNF, as the shape says.
+  struct KeptFile {
+    platform::FileStamp stamp;
+    std::uint32_t cnpj_at;
+    std::uint32_t text_at;
+    std::uint16_t cnpj_size;
+    std::uint16_t text_size;
+    InvoiceFileFacts::Shape shape;
   };
 
-  const Entry* Find(std::uint64_t digest);
-  void Answer(std::uint32_t packed);
-  std::optional<std::uint32_t> Pack(const InvoiceFileFacts& facts);
-  void Release(std::uint32_t packed);
+  const KeptFile* Find(const platform::FileStamp& stamp);
+  void Keep(const platform::FileStamp& stamp, const InvoiceFileFacts& facts);
+  void Answer(const KeptFile& file);
+  void RebuildTexts();
   void ReleaseScratch();
-  void Rebuild();
 
-  // Entries in memory that grows in place where the system can (a large block is
-  // remapped, not copied), so that growing never holds two copies of the table.
-  class EntryArray {
-   public:
-    EntryArray() = default;
-    ~EntryArray() { std::free(data_); }
-    EntryArray(const EntryArray&) = delete;
-    EntryArray& operator=(const EntryArray&) = delete;
-
-    std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    Entry* begin() { return data_; }
-    Entry* end() { return data_ + size_; }
-    Entry& operator[](std::size_t i) { return data_[i]; }
-    void push_back(const Entry& entry);
-    void resize_down(std::size_t size) { size_ = size; }
-    void ShrinkWhenLoose();
-
-   private:
-    void Reallocate(std::size_t capacity);
-
-    Entry* data_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-  };
-
-  // The entries kept at the end of the latest search, sorted by digest, with the
-  // first entry of each range of digests (by their top bits) in `ranges_`; after
-  // them, unsorted, the entries learned by the current search.
   std::int64_t kept_once_still_ns_;
-  EntryArray entries_;
+  // The first `sorted_` files are those kept at the end of the latest search,
+  // sorted by stamp, one per stamp; after them, in the order met, the files
+  // learned by the current search (a file met twice is learned twice). A deque
+  // grows without copying what it holds.
+  std::deque<KeptFile> files_;
   std::size_t sorted_ = 0;
-  std::vector<std::uint32_t> ranges_;
-  int range_bits_ = 0;
-  std::vector<bool> met_;    // of the sorted entries, by the current search
-  TextPool texts_;           // failures, and emitter/cNF pairs that do not pack
-  TextPool cnpjs_;           // emitters of packed entries: the first four only
+  std::vector<bool> met_;  // of the sorted files, by the current search
+  // The texts of `files_` and of nothing else once a search has ended. Files
+  // that name the same emitter one after the other share its text.
+  std::string texts_;
   InvoiceFileFacts answer_;  // the facts handed out by the latest Examine
   // One file and one document at a time; kept between files so that a search
   // does not allocate and free them for every file.

@@ -54,8 +54,7 @@ std::string PaddedNumber(std::int32_t number) {
 }
 
 InvoiceLocator::InvoiceLocator(ActivityLog& log, EventPump& pump,
-                               EmitterCnpjReader read_emitter_cnpj,
-                               std::int64_t kept_once_still_ns)
+                               EmitterCnpjReader read_emitter_cnpj, std::int64_t kept_once_still_ns)
     : log_(log),
       pump_(pump),
       read_emitter_cnpj_(std::move(read_emitter_cnpj)),

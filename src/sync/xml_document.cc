@@ -52,9 +52,11 @@ void XmlDocument::Reparse(std::string_view bytes, const XmlPruning* pruning) {
   XmlTreeBuilder builder(*this, pruning);
   if (const auto error = ParseXml(bytes, builder)) {
     nodes_.clear();
-    throw XmlLoadFailure(LoadFailureMessage(
+    std::string message = LoadFailureMessage(
         error->reason.empty() ? "The document is not well-formed." : error->reason, error->line,
-        bytes));
+        bytes);
+    if (error->resources) throw XmlResourceFailure(std::move(message));
+    throw XmlLoadFailure(std::move(message));
   }
 }
 

@@ -59,6 +59,13 @@ class XmlLoadFailure : public XmlFailure {
   using XmlFailure::XmlFailure;
 };
 
+// A load that the parser could not finish for want of memory or another
+// resource of its own: no verdict on the bytes, which may load next time.
+class XmlResourceFailure : public XmlLoadFailure {
+ public:
+  using XmlLoadFailure::XmlLoadFailure;
+};
+
 class XmlDocument;
 
 // Which nodes a partial document keeps. Below the document and below a kept

@@ -51,7 +51,14 @@ class SaxEvents {
     return handler;
   }
 
-  const std::optional<XmlParseError>& first_error() const { return first_error_; }
+  // The first error, marked as the parser's own want of resources when memory ran
+  // out at any point or the parser could not be set up.
+  XmlParseError Verdict() const {
+    XmlParseError verdict = first_error_.value_or(XmlParseError{});
+    verdict.resources = out_of_resources_;
+    return verdict;
+  }
+  void OutOfResources() { out_of_resources_ = true; }
 
  private:
   static SaxEvents& From(void* context) { return *static_cast<SaxEvents*>(context); }
@@ -108,6 +115,7 @@ class SaxEvents {
 
   static void Error(void* context, xmlErrorPtr error) {
     auto& self = From(context);
+    if (error && error->code == XML_ERR_NO_MEMORY) self.out_of_resources_ = true;
     if (!error || error->level < XML_ERR_ERROR || self.first_error_) return;
     std::string reason = error->message ? error->message : "XML parser error";
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
@@ -116,6 +124,7 @@ class SaxEvents {
 
   XmlTreeBuilder& builder_;
   std::optional<XmlParseError> first_error_;
+  bool out_of_resources_ = false;
 };
 
 // One libxml2 parser context per thread, reused from file to file.
@@ -137,13 +146,15 @@ class ParserContext {
   // namespaces included.
   bool Parse(std::string_view bytes, SaxEvents& events) {
     xmlParserCtxtPtr context = Prepared();
-    if (!context) return false;
-    xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateMem(
-        bytes.data(), static_cast<int>(bytes.size()), XML_CHAR_ENCODING_NONE);
-    if (!buffer) return false;
-    xmlParserInputPtr input = xmlNewIOInputStream(context, buffer, XML_CHAR_ENCODING_NONE);
+    xmlParserInputBufferPtr buffer =
+        context ? xmlParserInputBufferCreateMem(bytes.data(), static_cast<int>(bytes.size()),
+                                                XML_CHAR_ENCODING_NONE)
+                : nullptr;
+    xmlParserInputPtr input =
+        buffer ? xmlNewIOInputStream(context, buffer, XML_CHAR_ENCODING_NONE) : nullptr;
     if (!input) {
-      xmlFreeParserInputBuffer(buffer);
+      if (buffer) xmlFreeParserInputBuffer(buffer);
+      events.OutOfResources();
       return false;
     }
     inputPush(context, input);
@@ -190,7 +201,7 @@ std::optional<XmlParseError> ParseXmlWithLibxml2(std::string_view bytes, XmlTree
   thread_local ParserContext parser;
   SaxEvents events(builder);
   if (parser.Parse(bytes, events)) return std::nullopt;
-  return events.first_error().value_or(XmlParseError{});
+  return events.Verdict();
 }
 
 }  // namespace quorbin

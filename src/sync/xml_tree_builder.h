@@ -73,6 +73,9 @@ class XmlTreeBuilder {
 struct XmlParseError {
   std::string reason;
   int line = 0;  // 1-based; 0 when unknown
+  // The parser ran out of memory or could not be set up: not a verdict on the
+  // document.
+  bool resources = false;
 };
 
 // Parses `bytes` (encoding by the document's mark or declaration, UTF-8 by

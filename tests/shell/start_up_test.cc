@@ -5,6 +5,10 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "shell/agent.h"
 #include "testing/debug_port.h"
@@ -141,6 +145,67 @@ TEST_P(StartUpTest, AlphanumericEmitterLogsInWholeAndItsInvoiceIsFoundBySearch) 
   EXPECT_EQ(terminal.database().Scalar("SELECT WEB_EX FROM CUPOM WHERE NUMERO = 1"), "1");
   agent.Signal(SIGTERM);
   EXPECT_EQ(agent.Wait(20s), 0);
+}
+
+// Six invoices that only the folder search finds, one of them also reached from
+// a second root through a hard link, beside 150 damaged files, all older than
+// the stillness a file needs to be remembered: each search after the first meets
+// files it learned, one of them twice. Every invoice goes up once, under its own
+// Id, and every row is marked. Three fresh terminals, as the order in which the
+// files are remembered follows their stamps.
+TEST(StartUpSearchTest, InvoicesFoundBySearchGoUpOnceEachWithTheirOwnId) {
+  for (int run = 0; run < 3; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    std::string rows;
+    for (int i = 1; i <= 6; ++i) {
+      rows += "INSERT INTO CUPOM VALUES (" + std::to_string(i) + ", " + std::to_string(1000 + i) +
+              ", 'elsewhere-" + std::to_string(i) + "', '2021-05-10', '14:30:00', 0, 0, 0);\n";
+    }
+    Terminal terminal(Backend::kOdbcSqlite, rows);
+    terminal.InstallPosProgram();
+    terminal.WriteSettings(kDebugOn);
+    const auto nfce = terminal.drive_c() / "Tavrellis" / "PDV" / "NFCe";
+    std::filesystem::create_directories(nfce / "Validadas" / "202105");
+    std::filesystem::create_directories(nfce / "Contigencias" / "202399");
+    std::filesystem::create_directories(nfce / "Transmitidas" / "202105");
+    auto id = [](int i) { return "NFe352105123456780001906500100000" + std::to_string(1000 + i); };
+    for (int i = 1; i <= 6; ++i) {
+      testing::WriteBytes(nfce / "Validadas" / "202105" / ("nota-" + std::to_string(i) + ".xml"),
+                          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<nfeProc xmlns=\"http://www.portalfiscal.inf.br/nfe\"><NFe><infNFe "
+                          "Id=\"" +
+                              id(i) + "\"><ide><cNF>0000" + std::to_string(1000 + i) +
+                              "</cNF></ide><emit><CNPJ>12345678000190</CNPJ></emit></infNFe>"
+                              "</NFe></nfeProc>\n");
+    }
+    std::filesystem::create_hard_link(nfce / "Validadas" / "202105" / "nota-3.xml",
+                                      nfce / "Contigencias" / "202399" / "linked-nfe.xml");
+    for (int i = 0; i < 150; ++i) {
+      testing::WriteBytes(nfce / "Transmitidas" / "202105" / ("bad-" + std::to_string(i) + ".xml"),
+                          "<NFe>\n<broken-" + std::to_string(i) + "></NFe>\n");
+    }
+    std::this_thread::sleep_for(2100ms);  // still long enough to be remembered
+    FakeApi api;
+    auto& agent = terminal.agent();
+    agent.Start();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          return terminal.database().Scalar("SELECT COUNT(*) FROM CUPOM WHERE WEB_EX = 1") == "6";
+        },
+        60s))
+        << agent.StandardError() << ::testing::PrintToString(terminal.LogMessages());
+    agent.Signal(SIGTERM);
+    EXPECT_EQ(agent.Wait(20s), 0);
+    std::vector<std::string> ids;
+    for (const std::string& request : api.Requests()) {
+      if (!request.starts_with("POST /api/pdv/receive/ ")) continue;
+      const std::size_t at = request.find("\"nf_id\":\"");
+      ASSERT_NE(at, std::string::npos) << request;
+      ids.push_back(request.substr(at + 9, request.find('"', at + 9) - at - 9));
+    }
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids, (std::vector<std::string>{id(1), id(2), id(3), id(4), id(5), id(6)}));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StartUpTest,

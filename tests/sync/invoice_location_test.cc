@@ -414,6 +414,10 @@ TEST(InvoiceFactsCacheTest, KeepsFactsOnlyOfFilesOlderThanAnyStampStep) {
   EXPECT_TRUE(OldEnoughToKeep(stamp, whole + 2 * kSecond));
   const platform::FileStamp changed_later{1, 2, 300, whole - 10 * kSecond, whole};
   EXPECT_FALSE(OldEnoughToKeep(changed_later, whole + kSecond));
+  // FAT and exFAT keep no change time: a copy that keeps the times and the size
+  // would keep the stamp, so such a file is never trusted.
+  const platform::FileStamp without_change_time{1, 2, 300, whole, 0};
+  EXPECT_FALSE(OldEnoughToKeep(without_change_time, whole + 3600 * kSecond));
 }
 
 }  // namespace

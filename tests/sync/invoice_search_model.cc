@@ -28,8 +28,8 @@ constexpr const char* kMonths[] = {"202301", "202302"};
 constexpr const char* kEmitters[] = {"12345678000190", "98765432000155"};
 
 fs::path ResolvedRoot(const char* root) {
-  return PathFromUtf8(Utf8FromPath(
-      platform::ResolveDrivePath(std::string("C:\\Tavrellis\\PDV\\NFCe\\") + root)));
+  return PathFromUtf8(
+      Utf8FromPath(platform::ResolveDrivePath(std::string("C:\\Tavrellis\\PDV\\NFCe\\") + root)));
 }
 
 // Of every character between the first <cNF> and its end, one of the same kind
@@ -62,8 +62,7 @@ InvoiceSearchModel::InvoiceSearchModel(Pick pick)
   }
   setenv("QUORBIN_DRIVE_C", (dir_ / "drive_c").c_str(), 1);
   locator_ = std::make_unique<InvoiceLocator>(
-      log_, pump_, [this] { return emitter_; },
-      std::int64_t{kModelStillMs} * 1'000'000);
+      log_, pump_, [this] { return emitter_; }, std::int64_t{kModelStillMs} * 1'000'000);
 }
 
 InvoiceSearchModel::~InvoiceSearchModel() {
@@ -220,9 +219,9 @@ SearchOutcome InvoiceSearchModel::FreshSearch() const {
   const InvoiceRow row = Row();
   const std::string number = PaddedNumber(number_);
   SearchOutcome outcome;
-  outcome.lines = {"Caminho: " + DirectInvoicePath(row),
-                   "Nota não encontrada, tentando procurar pelas pastas... " + emitter_ + ". " +
-                       number};
+  outcome.lines = {
+      "Caminho: " + DirectInvoicePath(row),
+      "Nota não encontrada, tentando procurar pelas pastas... " + emitter_ + ". " + number};
   for (int root = 0; root < 4; ++root) {
     outcome.lines.push_back(kRootLines[root]);
     for (const std::string& path : ListXmlFiles(ResolvedRoot(kRoots[root]))) {

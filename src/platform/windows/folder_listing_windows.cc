@@ -52,15 +52,17 @@ struct OpenInfo {
 };
 
 // The stamp of an open file: its volume and file index identify it, the change
-// time moves with any change of its contents or attributes.
+// time moves with any change of its contents or attributes. FAT and exFAT keep no
+// change time (ChangeTime 0): the stamp then has none (changed_ns 0), and a copy
+// that kept the times and the size could not be told from the file it replaced.
 std::optional<OpenInfo> InfoOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION identity{};
   if (!GetFileInformationByHandle(handle, &identity)) return std::nullopt;
   FILE_BASIC_INFO basic{};
-  std::int64_t changed = Ticks(identity.ftLastWriteTime);
+  std::int64_t changed_ns = 0;
   if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
       basic.ChangeTime.QuadPart != 0) {
-    changed = basic.ChangeTime.QuadPart;
+    changed_ns = Nanoseconds(basic.ChangeTime.QuadPart);
   }
   OpenInfo info;
   info.stamp.device = identity.dwVolumeSerialNumber;
@@ -69,7 +71,7 @@ std::optional<OpenInfo> InfoOf(HANDLE handle) {
   info.stamp.size = static_cast<std::int64_t>(
       (static_cast<std::uint64_t>(identity.nFileSizeHigh) << 32) | identity.nFileSizeLow);
   info.stamp.modified_ns = Nanoseconds(Ticks(identity.ftLastWriteTime));
-  info.stamp.changed_ns = Nanoseconds(changed);
+  info.stamp.changed_ns = changed_ns;
   info.is_folder = (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   return info;
 }
