@@ -76,7 +76,8 @@ class FirebirdSession : public DatabaseSession {
   // Raises a failed call as ClientError.
   void Check(const Status& status) const;
   // Runs `work` with a new transaction, commits when `work` says so (rolls back
-  // otherwise) and turns the client's errors into failures. A lost attachment is
+  // otherwise, and whenever an exception leaves it) and turns the client's errors
+  // into failures. A lost attachment is
   // given up here and never used again.
   template <typename Work>
   auto InTransaction(Work work);
@@ -186,6 +187,15 @@ auto FirebirdSession::InTransaction(Work work) {
       client_.rollback_transaction(quiet.vector, &transaction);
     }
     RaiseFirebirdStatus(client_, error.status.data());
+  } catch (...) {
+    // Anything else that leaves the work (a value that cannot be converted, memory
+    // running out) ends the transaction too: one left open would hold back the
+    // server's garbage collection for as long as the attachment lives.
+    if (transaction) {
+      Status quiet;
+      client_.rollback_transaction(quiet.vector, &transaction);
+    }
+    throw;
   }
 }
 

@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <set>
 
 #include "store/firebird_session.h"
@@ -270,6 +272,25 @@ TEST(RowCountTest, AnUnknownCountIsNoFailureButNoRowOrManyRowsAre) {
 
 namespace quorbin {
 namespace {
+
+// Whatever ends a statement's work early, its transaction ends with it: one left
+// open would hold back the server's garbage collection for the life of the
+// connection. The classic client raises an exception that is not the client's
+// own in the middle of a fetch.
+TEST(FirebirdTransactionTest, WorkLeftByAnyExceptionRollsItsTransactionBack) {
+  if (!std::getenv("QUORBIN_CLASSIC_CLIENT")) GTEST_SKIP() << "the usual client is in use";
+  ASSERT_TRUE(kClassicClientLoaded) << dlerror();
+  auto database = testing::CreateTestDatabase(Backend::kFirebird, Schema());
+  auto connection = database->Connect();
+  Query& fbquery = connection->fbquery();
+  setenv("QUORBIN_CLASSIC_CLIENT_FETCH_THROWS", "1", 1);
+  EXPECT_THROW(RunStatement(fbquery, "select * from cupom"), std::bad_alloc);
+  unsetenv("QUORBIN_CLASSIC_CLIENT_FETCH_THROWS");
+  RunStatement(fbquery,
+               "SELECT COUNT(*) FROM MON$TRANSACTIONS WHERE MON$ATTACHMENT_ID = "
+               "CURRENT_CONNECTION AND MON$TRANSACTION_ID <> CURRENT_TRANSACTION");
+  EXPECT_EQ(fbquery.Field(0).AsInteger(), 0);
+}
 
 // A statement blocked by another transaction's lock gives up after the lock
 // time-out instead of waiting forever.

@@ -41,8 +41,7 @@ class LibxmlWithoutMemory {
 };
 
 // A document type declaration sends the document to libxml2.
-const std::string kInvoice =
-    "<!DOCTYPE NFe>" + BareInvoice("12345678000190", "00001234");
+const std::string kInvoice = "<!DOCTYPE NFe>" + BareInvoice("12345678000190", "00001234");
 
 TEST(InvoiceFactsResourcesTest, AParserWithoutMemoryGivesNoVerdictOnTheFile) {
   XmlDocument scratch;

@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 namespace {
@@ -85,7 +86,10 @@ ISC_STATUS isc_dsql_execute(ISC_STATUS* s, isc_tr_handle* t, isc_stmt_handle* h,
                             const XSQLDA* x) {
   FORWARD(isc_dsql_execute, s, t, h, d, x);
 }
+// With QUORBIN_CLASSIC_CLIENT_FETCH_THROWS set, a fetch raises std::bad_alloc:
+// work inside a transaction that ends by an exception which is not the client's.
 ISC_STATUS isc_dsql_fetch(ISC_STATUS* s, isc_stmt_handle* h, unsigned short d, const XSQLDA* x) {
+  if (std::getenv("QUORBIN_CLASSIC_CLIENT_FETCH_THROWS")) throw std::bad_alloc();
   FORWARD(isc_dsql_fetch, s, h, d, x);
 }
 ISC_STATUS isc_dsql_free_statement(ISC_STATUS* s, isc_stmt_handle* h, unsigned short o) {
