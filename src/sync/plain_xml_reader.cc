@@ -16,6 +16,10 @@ constexpr std::size_t kMaxPlainBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxDepth = 128;
 constexpr std::size_t kMaxNameLength = 256;
 
+// The namespace names reserved for the prefixes xml and xmlns.
+constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+constexpr std::string_view kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
+
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
@@ -306,9 +310,13 @@ class Reader {
         }
       }
       if (name == "xmlns" || PrefixOf(name) == "xmlns") {
-        // libxml2 keeps a reference to an ampersand in a namespace as written.
+        // The prefixes xml and xmlns and their two names are reserved: libxml2
+        // refuses every declaration of them but xml bound to its own name, which
+        // it takes without declaring anything. It keeps a reference to an
+        // ampersand in a namespace as written.
         const std::string_view declared = name == "xmlns" ? std::string_view() : LocalOf(name);
-        if (declared == "xml" || declared == "xmlns" || !IsPlainNamespaceUri(value) ||
+        if (declared == "xml" || declared == "xmlns" || value == kXmlNamespace ||
+            value == kXmlnsNamespace || !IsPlainNamespaceUri(value) ||
             bytes_.substr(raw_value, at_ - raw_value).find('&') != std::string_view::npos) {
           return false;
         }

@@ -83,6 +83,9 @@ TEST(PlainXmlReaderTest, ReadsPlainDocumentsAsLibxml2Does) {
       "<a>]] > ]></a>",
       "<a><![CDATA[x]]><![CDATA[y]]>z<![CDATA[\xC3\xA7\r\n]]></a>",
       "<a x=\"]]>\" y='\"'/>",
+      // Close to the reserved namespace names, but others.
+      "<a xmlns:p=\"http://www.w3.org/2000/xmlns\" "
+      "xmlns=\"http://www.w3.org/xml/1998/namespace\"/>",
   };
   for (const std::string& document : documents) {
     bool read = false;
@@ -110,6 +113,20 @@ TEST(PlainXmlReaderTest, LeavesEverythingElseToLibxml2) {
       "<a>&eacute;</a>",
       "<a:b/>",
       "<xml:a/>",
+      // The reserved namespace names and prefixes, which libxml2 refuses or
+      // (xml bound to its own name) takes without a declaration.
+      "<a xmlns:p=\"http://www.w3.org/XML/1998/namespace\"/>",
+      "<p:a xmlns:p=\"http://www.w3.org/XML/1998/namespace\"/>",
+      "<a xmlns=\"http://www.w3.org/XML/1998/namespace\"/>",
+      "<a><b xmlns=\"http://www.w3.org/XML/1998/namespace\"/></a>",
+      "<a xmlns:p=\"http://www.w3.org/2000/xmlns/\"/>",
+      "<a xmlns=\"http://www.w3.org/2000/xmlns/\"/>",
+      "<a xmlns:xml=\"http://www.w3.org/XML/1998/namespace\"/>",
+      "<a xmlns:xml=\"urn:x\"/>",
+      "<a xmlns:xml=\"http://www.w3.org/2000/xmlns/\"/>",
+      "<a xmlns:xmlns=\"urn:x\"/>",
+      "<a xmlns:xmlns=\"http://www.w3.org/2000/xmlns/\"/>",
+      "<a xmlns:xmlns=\"http://www.w3.org/XML/1998/namespace\"/>",
       // Not well-formed.
       "",
       "  ",
