@@ -16,6 +16,10 @@ constexpr std::size_t kMaxPlainBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxDepth = 128;
 constexpr std::size_t kMaxNameLength = 256;
 
+// The namespace names reserved for the prefixes xml and xmlns.
+constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+constexpr std::string_view kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
+
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
@@ -284,6 +288,7 @@ class Reader {
     std::string_view qname;
     if (!Name(qname)) return false;
     attributes_.clear();
+    names_.clear();
     values_used_ = 0;
     const std::size_t outer_declarations = declarations_.size();
     for (;;) {
@@ -295,20 +300,15 @@ class Reader {
       std::string& value = NextValue();
       const std::size_t raw_value = at_;
       if (!AttributeValue(value)) return false;
-      for (const Attribute& other : attributes_) {
-        if (other.prefix == PrefixOf(name) && other.local == LocalOf(name)) return false;
-      }
-      for (std::size_t i = outer_declarations; i < declarations_.size(); ++i) {
-        if (name == "xmlns"
-                ? declarations_[i].prefix.empty()
-                : PrefixOf(name) == "xmlns" && declarations_[i].prefix == LocalOf(name)) {
-          return false;
-        }
-      }
+      names_.push_back(name);
       if (name == "xmlns" || PrefixOf(name) == "xmlns") {
-        // libxml2 keeps a reference to an ampersand in a namespace as written.
+        // The prefixes xml and xmlns and their two names are reserved: libxml2
+        // refuses every declaration of them but xml bound to its own name, which
+        // it takes without declaring anything. It keeps a reference to an
+        // ampersand in a namespace as written.
         const std::string_view declared = name == "xmlns" ? std::string_view() : LocalOf(name);
-        if (declared == "xml" || declared == "xmlns" || !IsPlainNamespaceUri(value) ||
+        if (declared == "xml" || declared == "xmlns" || value == kXmlNamespace ||
+            value == kXmlnsNamespace || !IsPlainNamespaceUri(value) ||
             bytes_.substr(raw_value, at_ - raw_value).find('&') != std::string_view::npos) {
           return false;
         }
@@ -321,6 +321,7 @@ class Reader {
     }
     const bool empty = Skip("/>");
     if (!empty && !Skip(">")) return false;
+    if (RepeatsAName()) return false;
 
     const std::string_view prefix = PrefixOf(qname);
     const std::string* uri = Namespace(prefix);
@@ -333,6 +334,15 @@ class Reader {
       }
     }
     return !empty || EndElement();
+  }
+
+  // Whether two attributes of the tag at hand, namespace declarations included,
+  // have one qualified name (which libxml2 refuses). No other two can share a
+  // namespace and a local name, as the only prefixed attributes read plainly are
+  // declarations. Sorted, so that a tag of any size costs n log n.
+  bool RepeatsAName() {
+    std::sort(names_.begin(), names_.end());
+    return std::adjacent_find(names_.begin(), names_.end()) != names_.end();
   }
 
   std::string& NextValue() {
@@ -459,6 +469,7 @@ class Reader {
   std::vector<Open> open_;
   std::vector<Declaration> declarations_;
   std::vector<Attribute> attributes_;
+  std::vector<std::string_view> names_;  // of the tag at hand, declarations included
   // The values of the tag at hand, their memory kept from tag to tag.
   std::vector<std::unique_ptr<std::string>> values_;
   std::size_t values_used_ = 0;

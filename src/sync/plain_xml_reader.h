@@ -9,8 +9,9 @@
 //
 // It never decides that a document is not well-formed: anything outside that
 // part of XML (a byte-order mark, another encoding, a document type, a processing
-// instruction, a prefixed attribute, an undeclared prefix, a name outside ASCII,
-// deep nesting, a large file), and any fault at all, returns false, leaving
+// instruction, a prefixed attribute, an undeclared prefix, a declaration of the
+// prefixes xml or xmlns or of their reserved namespace names, a name outside
+// ASCII, deep nesting, a large file), and any fault at all, returns false, leaving
 // the builder part way (XmlTreeBuilder::Restart empties it), and the document
 // goes to libxml2, whose acceptance and failure messages stay the only ones.
 #pragma once

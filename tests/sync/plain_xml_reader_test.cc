@@ -83,6 +83,9 @@ TEST(PlainXmlReaderTest, ReadsPlainDocumentsAsLibxml2Does) {
       "<a>]] > ]></a>",
       "<a><![CDATA[x]]><![CDATA[y]]>z<![CDATA[\xC3\xA7\r\n]]></a>",
       "<a x=\"]]>\" y='\"'/>",
+      // Close to the reserved namespace names, but others.
+      "<a xmlns:p=\"http://www.w3.org/2000/xmlns\" "
+      "xmlns=\"http://www.w3.org/xml/1998/namespace\"/>",
   };
   for (const std::string& document : documents) {
     bool read = false;
@@ -110,6 +113,20 @@ TEST(PlainXmlReaderTest, LeavesEverythingElseToLibxml2) {
       "<a>&eacute;</a>",
       "<a:b/>",
       "<xml:a/>",
+      // The reserved namespace names and prefixes, which libxml2 refuses or
+      // (xml bound to its own name) takes without a declaration.
+      "<a xmlns:p=\"http://www.w3.org/XML/1998/namespace\"/>",
+      "<p:a xmlns:p=\"http://www.w3.org/XML/1998/namespace\"/>",
+      "<a xmlns=\"http://www.w3.org/XML/1998/namespace\"/>",
+      "<a><b xmlns=\"http://www.w3.org/XML/1998/namespace\"/></a>",
+      "<a xmlns:p=\"http://www.w3.org/2000/xmlns/\"/>",
+      "<a xmlns=\"http://www.w3.org/2000/xmlns/\"/>",
+      "<a xmlns:xml=\"http://www.w3.org/XML/1998/namespace\"/>",
+      "<a xmlns:xml=\"urn:x\"/>",
+      "<a xmlns:xml=\"http://www.w3.org/2000/xmlns/\"/>",
+      "<a xmlns:xmlns=\"urn:x\"/>",
+      "<a xmlns:xmlns=\"http://www.w3.org/2000/xmlns/\"/>",
+      "<a xmlns:xmlns=\"http://www.w3.org/XML/1998/namespace\"/>",
       // Not well-formed.
       "",
       "  ",
@@ -155,6 +172,26 @@ TEST(PlainXmlReaderTest, LeavesEverythingElseToLibxml2) {
   bool read = true;
   ExpectSameAsLibxml2(deep, &read);
   EXPECT_FALSE(read);
+}
+
+// An element of many attributes, namespace declarations among them: read
+// plainly with libxml2's nodes, and left to libxml2, which refuses it, when its
+// last attribute repeats an earlier one's name. (libxml2's own check of an
+// element takes time in the square of its attributes: 20,000 keep this test
+// short.)
+TEST(PlainXmlReaderTest, ElementWithManyAttributesIsReadAsLibxml2ReadsIt) {
+  const auto element = [](std::string_view last) {
+    std::string bytes = "<p:r xmlns:p=\"urn:x\" xmlns=\"urn:y\"";
+    for (int i = 0; i < 20'000; ++i) bytes += " a" + std::to_string(i) + "=\"\"";
+    return bytes.append(" ").append(last).append("/>");
+  };
+  bool read = false;
+  ExpectSameAsLibxml2(element("z=\"1\""), &read);
+  EXPECT_TRUE(read) << "left to libxml2";
+  for (const std::string_view repeated : {"a0=\"1\"", "xmlns:p=\"urn:z\"", "xmlns=\"urn:z\""}) {
+    ExpectSameAsLibxml2(element(repeated), &read);
+    EXPECT_FALSE(read) << "read plainly with " << repeated << " repeated";
+  }
 }
 
 // Damaged invoices: whatever the plain reader accepts, libxml2 accepts with the
