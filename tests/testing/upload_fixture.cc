@@ -28,9 +28,10 @@ PendingRows LayOutPendingRows(Backend backend, const std::filesystem::path& driv
   PendingRows rows;
   rows.closings = invoices / 20 + 2;
   rows.first_closing = first_closing;
-  const bool sqlite = backend == Backend::kOdbcSqlite;
+  // isql runs a script in one transaction already; the others need one.
+  const bool wrap = backend != Backend::kFirebird;
   std::string& sql = rows.sql;
-  if (sqlite) sql += "BEGIN;\n";
+  if (wrap) sql += "BEGIN;\n";
   for (int code = first_closing; code < first_closing + rows.closings; ++code) {
     sql += "INSERT INTO FECHAMENTOS VALUES (" + std::to_string(code) + ", '{\"closing\":\"" +
            std::to_string(code) + "\",\"total\":10.50}', 0, NULL);\n";
@@ -45,7 +46,7 @@ PendingRows LayOutPendingRows(Backend backend, const std::filesystem::path& driv
            ", '" + invoice.key + "', '" + invoice.month.substr(0, 4) + "-" +
            invoice.month.substr(4, 2) + "-15', '10:30:00', 0, 0, 0);\n";
   }
-  if (sqlite) sql += "COMMIT;\n";
+  if (wrap) sql += "COMMIT;\n";
   return rows;
 }
 
