@@ -97,6 +97,21 @@ std::vector<std::string> OdbcRegistration::SentConnectionStrings() const {
   return strings;
 }
 
+std::vector<std::string> OdbcRegistration::DiagnosticStates() const {
+  // The trace shows each record handed out as "SQLState = <state>" when the
+  // call returns (on entry the same words precede the buffer's address).
+  static const std::string kMarker = "SQLState = ";
+  std::vector<std::string> states;
+  const std::string trace = ReadBytes(ConfigurationFolder() / kTraceFile);
+  for (const std::string& line : Lines(trace.substr(std::min(trace.size(), trace_start_)))) {
+    const auto at = line.find(kMarker);
+    if (at == std::string::npos) continue;
+    const std::string value = line.substr(at + kMarker.size());
+    if (value.size() == 5 && !value.starts_with("0x")) states.push_back(value);
+  }
+  return states;
+}
+
 std::size_t OdbcRegistration::TracedCalls(std::string_view function) const {
   // Each call opens with "[ODBC][pid][time][<function>.c][line]" and "Entry:".
   const std::string marker = "[" + std::string(function) + ".c]";

@@ -36,6 +36,9 @@ class OdbcRegistration {
   std::vector<std::string> SentConnectionStrings() const;
   // How many times the driver manager was called at `function` (SQLEndTran, ...).
   std::size_t TracedCalls(std::string_view function) const;
+  // The SQLSTATE of every diagnostic record the driver manager handed out since
+  // the registration, in order.
+  std::vector<std::string> DiagnosticStates() const;
 
  private:
   ScopedEnvironment system_ini_;
