@@ -88,7 +88,7 @@ TEST_F(ConnectionChainTest, SqlServerDriverOpensTheFirstProfileWithTheExactStrin
 // A real server behind the name: LOCALHOST\QUORPDV resolves to the tests'
 // PostgreSQL server, which takes UID=sa as its role and Database=VELPDV as the
 // database; psqlODBC passes over Trusted_Connection and MARS_Connection.
-TEST_F(ConnectionChainTest, RealServerOpensTheFirstProfileWithTheExactString) {
+TEST_F(ConnectionChainTest, PostgresServerOpensTheFirstProfileWithTheExactString) {
   testing::PostgresDatabase postgres(kSchema);
   PosConnection fbconn;
   ConnectPosDatabase(fbconn, log);

@@ -59,7 +59,7 @@ std::string SessionProcess(const PostgresDatabase& database) {
   return pids.size() == 1 ? pids.front() : std::string();
 }
 
-class OdbcServerTest : public ::testing::Test {
+class PostgresServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (geteuid() != 0) GTEST_SKIP() << "stopping the PostgreSQL server needs root";
@@ -96,7 +96,7 @@ struct Interruption {
 // which of them a statement meets depends on the call that finds the session
 // dead. REVISIT once the client asks the driver whether the connection is dead
 // (SQL_ATTR_CONNECTION_DEAD): every first statement must then work.
-TEST_F(OdbcServerTest, TheSessionAfterARestartOrAnEndedSessionIsANewOne) {
+TEST_F(PostgresServerTest, TheSessionAfterARestartOrAnEndedSessionIsANewOne) {
   const Interruption interruptions[] = {
       {"server restarted",
        [](const PostgresDatabase&) {
@@ -158,7 +158,7 @@ TEST_F(OdbcServerTest, TheSessionAfterARestartOrAnEndedSessionIsANewOne) {
 // first statement only meets the ended session (57P01, see above) and keeps it,
 // so it takes a second one to try the server (REVISIT with the dead-connection
 // check: the first then fails with "Connection refused").
-TEST_F(OdbcServerTest, UseWhileTheServerIsDownFailsAndTheNextUseAfterItsStartWorks) {
+TEST_F(PostgresServerTest, UseWhileTheServerIsDownFailsAndTheNextUseAfterItsStartWorks) {
   ASSERT_EQ(FirstCnpj(), "12.345.678/0001-90");
   ASSERT_EQ(testing::StopPostgres().exit_code, 0);
   EXPECT_NE(Message([&] { FirstCnpj(); }), "<no failure>");
@@ -174,7 +174,7 @@ TEST_F(OdbcServerTest, UseWhileTheServerIsDownFailsAndTheNextUseAfterItsStartWor
 // client's query time-out: psqlODBC turns the time-out into statement_timeout,
 // so the update gives up after 30 s with SQLSTATE 57014, the row stays pending
 // and the connection goes on. This case waits those 30 s.
-TEST_F(OdbcServerTest, UpdateOfARowLockedByAnotherSessionEndsAfterTheQueryTimeOut) {
+TEST_F(PostgresServerTest, UpdateOfARowLockedByAnotherSessionEndsAfterTheQueryTimeOut) {
   std::thread holder([&] {
     testing::RunCommand(
         Psql("-c 'BEGIN' -c 'SELECT 1 FROM cupom WHERE numero = 1 FOR UPDATE' "
@@ -217,7 +217,7 @@ TEST_F(OdbcServerTest, UpdateOfARowLockedByAnotherSessionEndsAfterTheQueryTimeOu
 // The row is found again by its key values as the client read them: a numeric
 // and a timestamp(3) key bound as parameters must match the stored value
 // exactly, neighbours a cent or a millisecond away included.
-TEST_F(OdbcServerTest, RowsKeyedByNumericOrTimestampValuesAreMarkedExactly) {
+TEST_F(PostgresServerTest, RowsKeyedByNumericOrTimestampValuesAreMarkedExactly) {
   database.Execute(
       "CREATE TABLE CHAVE_VALOR (VALOR NUMERIC(12,2) NOT NULL PRIMARY KEY, WEB_EX INTEGER);"
       "INSERT INTO CHAVE_VALOR VALUES (-0.05, 0), (-0.04, 0), (1234567890.25, 0), "
@@ -246,7 +246,7 @@ TEST_F(OdbcServerTest, RowsKeyedByNumericOrTimestampValuesAreMarkedExactly) {
 // Text outside the Basic Multilingual Plane goes to the server as UTF-16
 // surrogate pairs through the bound parameter and is stored as UTF-8, then
 // comes back as it was.
-TEST_F(OdbcServerTest, TextOutsideTheBmpIsStoredAndReadBackExactly) {
+TEST_F(PostgresServerTest, TextOutsideTheBmpIsStoredAndReadBackExactly) {
   database.Execute(testing::PosTable("FECHAMENTOS", "TEXT") +
                    "INSERT INTO FECHAMENTOS VALUES (7, '{}', 0, NULL);");
   const std::string status_line = "HTTP/1.1 500 \xF0\x9F\x98\x80 \xF0\xA0\xAE\xB7 \xC3\xA7";

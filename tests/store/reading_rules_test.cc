@@ -104,8 +104,8 @@ const ReadingCase kCases[] = {
     {"timestamp_milliseconds", "TIMESTAMP", "TIMESTAMP", "TIMESTAMP(3)",
      "'2024-03-05 23:59:59.999'", nullptr, Reader::kDateTime, At(2024, 3, 5, 23, 59, 59, 999)},
     // Not on PostgreSQL: its time arrives as SQL_TYPE_TIME, which the ODBC
-    // client reads without the fraction (13:45:30); SQL Server's time comes as
-    // a timestamp. Left for the lead to decide.
+    // client reads without its fraction (13:45:30, not 13:45:31); SQL Server's
+    // time arrives as a timestamp and keeps it.
     {"time_rounds_up", "TIME", nullptr, nullptr, "'13:45:30.9996'", nullptr, Reader::kDateTime,
      At(1899, 12, 30, 13, 45, 31)},
     {"text_blob", "BLOB SUB_TYPE TEXT", "TEXT", "TEXT", "'{\"total\": 10, \"ok\": true}'", nullptr,
