@@ -3,6 +3,7 @@
 #include "store/connect_pos_database.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "store/query.h"
 #include "support/failure.h"
@@ -11,6 +12,7 @@
 #include "testing/manual_clock.h"
 #include "testing/odbc_fixture.h"
 #include "testing/pos_schema.h"
+#include "testing/pos_server_name.h"
 #include "testing/postgres_fixture.h"
 #include "testing/temp_dir.h"
 
@@ -101,6 +103,17 @@ TEST_F(ConnectionChainTest, PostgresServerOpensTheFirstProfileWithTheExactString
   EXPECT_EQ(fbconn.fbquery().Field(1).AsString(), "VELPDV");
   EXPECT_EQ(fbconn.fbquery().Field(2).AsString(), "127.0.0.1");
   EXPECT_EQ(FirstCnpj(fbconn), "12.345.678/0001-90");
+}
+
+// The test program's own /etc/hosts (testing/pos_server_name.h) adds the name
+// and keeps the system's, for every user: servers started from a test (the
+// Firebird guardian runs as `firebird`) resolve "localhost" through it too.
+TEST(PosServerNameTest, MappedHostsFileKeepsTheSystemNamesForEveryUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "the name is mapped only for root";
+  EXPECT_TRUE(testing::PosServerNameResolves());
+  EXPECT_EQ(testing::RunCommand("runuser -u nobody -- getent hosts localhost 'LOCALHOST\\QUORPDV'")
+                .exit_code,
+            0);
 }
 
 TEST_F(ConnectionChainTest, DriverNameKeepsItsInstalledSpellingAndGetsMarsWhereDue) {

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,7 +30,14 @@ std::string MapPosServerName() {
   char hosts[] = "/tmp/quorbin-hosts-XXXXXX";
   const int file = mkstemp(hosts);
   if (file < 0) return Reason("mkstemp");
+  // Readable by everyone, as /etc/hosts is: servers started from a test (the
+  // Firebird guardian as `firebird`) resolve their names through it too.
+  const bool readable = fchmod(file, 0644) == 0;
   close(file);
+  if (!readable) {
+    unlink(hosts);
+    return Reason("making the hosts file readable");
+  }
   WriteBytes(hosts, ReadBytes("/etc/hosts") + "\n127.0.0.1 " + kPosServerName + "\n");
   const bool mounted = mount(hosts, "/etc/hosts", nullptr, MS_BIND, nullptr) == 0;
   const std::string failure = mounted ? std::string() : Reason("bind-mounting /etc/hosts");
