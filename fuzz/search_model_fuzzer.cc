@@ -39,8 +39,7 @@ constexpr int kMaxSteps = 32;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ByteChoices choices(data, size);
-  quorbin::testing::InvoiceSearchModel model(
-      [&choices](std::uint32_t n) { return choices(n); });
+  quorbin::testing::InvoiceSearchModel model([&choices](std::uint32_t n) { return choices(n); });
   for (int step = 0; step < kMaxSteps && !choices.exhausted(); ++step) {
     model.Change();
     const auto expected = model.FreshSearch();
