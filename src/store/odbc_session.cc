@@ -51,7 +51,11 @@ class OdbcSession : public DatabaseSession {
 
   // Raises the diagnostics of `handle` when `result` is a failure.
   void Check(SQLRETURN result, SQLSMALLINT handle_type, SQLHANDLE handle) const;
+  // Raises the diagnostics of `handle`: ConnectionLost when the SQLSTATE is of
+  // class 08 or the driver says the connection is dead, DatabaseFailure otherwise.
   [[noreturn]] void Raise(SQLSMALLINT handle_type, SQLHANDLE handle) const;
+  // Whether the driver answers SQL_ATTR_CONNECTION_DEAD with "dead".
+  bool DriverSaysDead() const;
   // The SQLSTATE of the first diagnostic of `handle`.
   std::string FirstState(SQLSMALLINT handle_type, SQLHANDLE handle) const;
   void EndTransaction(SQLSMALLINT completion);
@@ -73,6 +77,7 @@ class OdbcSession : public DatabaseSession {
 
   const OdbcApi& api_;
   SQLHDBC connection_ = SQL_NULL_HDBC;
+  bool connected_ = false;
   std::string client_name_;
 };
 
@@ -106,6 +111,7 @@ OdbcSession::OdbcSession(DriverManager& manager, const std::string& connection_s
         api_.DriverConnect(connection_, nullptr, text.data(), SQL_NTS, completed, sizeof completed,
                            &completed_length, SQL_DRIVER_NOPROMPT);
     Check(result, SQL_HANDLE_DBC, connection_);
+    connected_ = true;
   } catch (...) {
     api_.FreeHandle(SQL_HANDLE_DBC, connection_);
     throw;
@@ -139,9 +145,20 @@ void OdbcSession::Raise(SQLSMALLINT handle_type, SQLHANDLE handle) const {
     message += reinterpret_cast<const char*>(text);
   }
   if (message.empty()) message = "ODBC call failed without a diagnostic";
-  // Class 08: the connection is gone.
-  if (first_state.starts_with("08")) throw ConnectionLost(message);
+  if (first_state.starts_with("08") || DriverSaysDead()) throw ConnectionLost(message);
   throw DatabaseFailure(message);
+}
+
+// Asked after a failure, once the connection was made: the SQLSTATE alone does
+// not always say that the connection is gone (a server shutting down reports
+// 57P01, say). A driver that cannot answer leaves the decision to class 08 of the
+// SQLSTATE, which also counts when the driver answers that the connection lives.
+bool OdbcSession::DriverSaysDead() const {
+  if (!connected_) return false;
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  const SQLRETURN answered =
+      api_.GetConnectAttr(connection_, SQL_ATTR_CONNECTION_DEAD, &dead, sizeof dead, nullptr);
+  return SQL_SUCCEEDED(answered) && dead == SQL_CD_TRUE;
 }
 
 std::string OdbcSession::FirstState(SQLSMALLINT handle_type, SQLHANDLE handle) const {
@@ -503,8 +520,14 @@ void OdbcSession::Commit() {}
 std::unique_ptr<DatabaseSession> OpenOdbcSession(const ConnectionProfile& profile) {
   DriverManager& manager = TheDriverManager();
   const std::string connection_string = BuildOdbcConnectionString(profile, ChosenDriver(manager));
-  return std::make_unique<OdbcSession>(manager, connection_string,
-                                       "ODBC driver " + ChosenDriver(manager).value_or("(none)"));
+  return OpenOdbcSession(manager, connection_string,
+                         "ODBC driver " + ChosenDriver(manager).value_or("(none)"));
+}
+
+std::unique_ptr<DatabaseSession> OpenOdbcSession(DriverManager& manager,
+                                                 const std::string& connection_string,
+                                                 std::string client_name) {
+  return std::make_unique<OdbcSession>(manager, connection_string, std::move(client_name));
 }
 
 }  // namespace quorbin
