@@ -18,7 +18,8 @@ static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use
 
 using Kind = ColumnValue::Kind;
 
-// Seconds a statement may wait (for a lock, for the server) before it fails.
+// Seconds a statement may wait (for a lock, for the server) before it fails, for
+// a driver that takes the time-out (WaitLimit says whether it did).
 constexpr SQLULEN kQueryTimeoutSeconds = 30;
 
 class OdbcSession : public DatabaseSession {
@@ -28,6 +29,9 @@ class OdbcSession : public DatabaseSession {
   ~OdbcSession() override;
 
   std::string ClientName() const override { return client_name_; }
+  StatementWaitLimit WaitLimit() const override {
+    return {"query time-out", static_cast<int>(query_timeout_seconds_)};
+  }
 
   ResultSet Run(const std::string& statement) override;
   std::vector<std::string> RowKey(const std::string& table) override;
@@ -58,6 +62,8 @@ class OdbcSession : public DatabaseSession {
   bool DriverSaysDead() const;
   // The SQLSTATE of the first diagnostic of `handle`.
   std::string FirstState(SQLSMALLINT handle_type, SQLHANDLE handle) const;
+  // The query time-out the driver holds once it is set on a new statement.
+  SQLULEN ProbeQueryTimeout() const;
   void EndTransaction(SQLSMALLINT completion);
   // Runs `work`; on failure the transaction is rolled back before the failure
   // goes on.
@@ -79,6 +85,7 @@ class OdbcSession : public DatabaseSession {
   SQLHDBC connection_ = SQL_NULL_HDBC;
   bool connected_ = false;
   std::string client_name_;
+  SQLULEN query_timeout_seconds_ = 0;
 };
 
 OdbcSession::Statement::Statement(OdbcSession& session) : api_(session.api_) {
@@ -116,6 +123,25 @@ OdbcSession::OdbcSession(DriverManager& manager, const std::string& connection_s
     api_.FreeHandle(SQL_HANDLE_DBC, connection_);
     throw;
   }
+  query_timeout_seconds_ = ProbeQueryTimeout();
+}
+
+// The answer to setting the time-out is not enough: a driver may keep 0 and
+// answer SQL_SUCCESS_WITH_INFO (MariaDB's Connector/ODBC) or even SQL_SUCCESS
+// (SQLite's), so the value is read back. Only a driver that cannot say is taken
+// at its word, and then only for a plain success.
+SQLULEN OdbcSession::ProbeQueryTimeout() const {
+  SQLHSTMT probe = SQL_NULL_HSTMT;
+  if (!SQL_SUCCEEDED(api_.AllocHandle(SQL_HANDLE_STMT, connection_, &probe))) return 0;
+  const SQLRETURN set = api_.SetStmtAttr(probe, SQL_ATTR_QUERY_TIMEOUT,
+                                         reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0);
+  SQLULEN held = 0;
+  if (!SQL_SUCCEEDED(
+          api_.GetStmtAttr(probe, SQL_ATTR_QUERY_TIMEOUT, &held, sizeof held, nullptr))) {
+    held = set == SQL_SUCCESS ? kQueryTimeoutSeconds : 0;
+  }
+  api_.FreeHandle(SQL_HANDLE_STMT, probe);
+  return held;
 }
 
 OdbcSession::~OdbcSession() {

@@ -6,6 +6,10 @@
 // A failed call raises ConnectionLost, so that the connection runs it once more on
 // a new session, when its SQLSTATE is of class 08 or when the driver, asked for
 // SQL_ATTR_CONNECTION_DEAD, says the connection is dead; DatabaseFailure otherwise.
+//
+// Every statement gets a query time-out of 30 s. Whether the driver took it is
+// read back once, when the session opens (WaitLimit): a driver that keeps 0 lets
+// a statement wait for a lock as long as the database does.
 #pragma once
 
 #include <memory>

@@ -1,6 +1,7 @@
 // The ODBC client's own rules against a stand-in for the driver manager's calls,
 // where no server is needed to show them: which failed statements count as a
-// lost connection (retried once on a new one) and which stay failures.
+// lost connection (retried once on a new one) and which stay failures, and
+// whether the driver took the query time-out.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -25,6 +26,10 @@ struct FakeDriver {
   // The answer to SQL_ATTR_CONNECTION_DEAD after a failure: true for dead;
   // nothing when the driver cannot answer the attribute.
   std::optional<bool> dead_after_failure;
+  // The answer to setting SQL_ATTR_QUERY_TIMEOUT, and the value then read back
+  // (nothing when the driver cannot say).
+  SQLRETURN timeout_answer = SQL_SUCCESS;
+  std::optional<SQLULEN> timeout_read_back = 30;
 
   int connections = 0;
   int statements = 0;
@@ -53,8 +58,14 @@ OdbcApi FakeApi() {
     *static_cast<SQLUINTEGER*>(value) = *driver->dead_after_failure ? SQL_CD_TRUE : SQL_CD_FALSE;
     return SQL_SUCCESS;
   };
-  api.SetStmtAttr = [](auto, auto, auto, auto) -> SQLRETURN { return SQL_SUCCESS; };
-  api.GetStmtAttr = [](auto, auto, auto, auto, auto) -> SQLRETURN { return SQL_ERROR; };
+  api.SetStmtAttr = [](auto, auto attribute, auto, auto) -> SQLRETURN {
+    return attribute == SQL_ATTR_QUERY_TIMEOUT ? driver->timeout_answer : SQL_SUCCESS;
+  };
+  api.GetStmtAttr = [](auto, auto attribute, auto value, auto, auto) -> SQLRETURN {
+    if (attribute != SQL_ATTR_QUERY_TIMEOUT || !driver->timeout_read_back) return SQL_ERROR;
+    *static_cast<SQLULEN*>(value) = *driver->timeout_read_back;
+    return SQL_SUCCESS;
+  };
   api.DriverConnect = [](auto, auto, auto, auto, auto, auto, auto, auto) -> SQLRETURN {
     ++driver->connections;
     return SQL_SUCCESS;
@@ -192,6 +203,35 @@ TEST_F(OdbcSessionTest, AConnectionLostAgainOnItsRetryFailsAndTheNextStatementRe
   RunStatement(fbquery, "select a from t");
   EXPECT_EQ(fbquery.Field(0).AsInteger(), 7);
   EXPECT_EQ(fake.connections, 3);
+}
+
+// Setting the time-out is not taken at its word: the value is read back, and
+// only a driver that cannot say is believed when it answers with plain success.
+TEST_F(OdbcSessionTest, TheQueryTimeOutCountsAsTakenOnlyWhenTheDriverHoldsIt) {
+  const struct {
+    const char* name;
+    SQLRETURN answer;
+    std::optional<SQLULEN> read_back;
+    int seconds;
+  } cases[] = {
+      {"taken", SQL_SUCCESS, 30, 30},
+      {"kept 0 with a warning (MariaDB)", SQL_SUCCESS_WITH_INFO, 0, 0},
+      {"kept 0 without a word (SQLite)", SQL_SUCCESS, 0, 0},
+      {"lowered to the driver's most", SQL_SUCCESS_WITH_INFO, 10, 10},
+      {"refused", SQL_ERROR, 0, 0},
+      {"no answer to the read, plain success", SQL_SUCCESS, std::nullopt, 30},
+      {"no answer to the read, a warning", SQL_SUCCESS_WITH_INFO, std::nullopt, 0},
+      {"no answer to the read, refused", SQL_ERROR, std::nullopt, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Plan({}, std::nullopt);
+    fake.timeout_answer = c.answer;
+    fake.timeout_read_back = c.read_back;
+    auto connection = OpenConnection();
+    EXPECT_EQ(connection->WaitLimit().name, "query time-out");
+    EXPECT_EQ(connection->WaitLimit().seconds, c.seconds);
+  }
 }
 
 }  // namespace
