@@ -1,5 +1,5 @@
 // `quorbin_sync --check` on whole terminals, run as a technician would run it:
-// a working terminal on both backends, one without a database, one whose API
+// a working terminal on the three backends, one without a database, one whose API
 // host cannot be reached and one whose invoice files are missing. Every line of
 // the report is checked, and so is that nothing changed: the executable
 // directory, drive C, the database rows, the web API (no request) and the lock.
@@ -168,16 +168,17 @@ void ExpectDatabaseLines(const std::vector<std::string>& lines, Terminal& termin
   ASSERT_EQ(database.size(), 4u) << ::testing::PrintToString(lines);
   const std::string firebird =
       "database Firebird localhost:" + Drive(terminal, "Tavrellis/PDV/BD/VELPDV.FDB") + ": ";
-  if (backend == Backend::kOdbcSqlite) {
+  if (backend != Backend::kFirebird) {
     EXPECT_EQ(database[0],
-              "database SQL Server LOCALHOST\\QUORPDV VELPDV: opened with ODBC driver ODBC Driver "
-              "17 for SQL Server");
+              "database SQL Server LOCALHOST\\QUORPDV VELPDV: opened with ODBC driver " +
+                  testing::OdbcDriverName(backend));
     EXPECT_EQ(database[1], "database SQL Server LOCALHOST\\SQLEXPRESS VELPDV: not tried");
     EXPECT_EQ(database[2], firebird + "not tried");
-    // SQLite's driver answers success to the time-out, yet keeps 0.
-    EXPECT_EQ(database[3],
-              "query time-out: not taken by the driver (a lock waits as long as the database "
-              "lets it)");
+    // psqlODBC takes the time-out; SQLite's driver answers success, yet keeps 0.
+    EXPECT_EQ(database[3], backend == Backend::kOdbcPostgres
+                               ? "query time-out: 30 s"
+                               : "query time-out: not taken by the driver (a lock waits as long "
+                                 "as the database lets it)");
   } else {
     EXPECT_TRUE(database[0].starts_with("database SQL Server LOCALHOST\\QUORPDV VELPDV: failed: "))
         << database[0];
@@ -223,7 +224,8 @@ TEST_P(CheckTest, WorkingTerminalReportsEveryFactAndExitsZeroWithoutLoggingIn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, CheckTest,
-                         ::testing::Values(Backend::kOdbcSqlite, Backend::kFirebird),
+                         ::testing::Values(Backend::kOdbcSqlite, Backend::kFirebird,
+                                           Backend::kOdbcPostgres),
                          [](const auto& info) { return testing::BackendName(info.param); });
 
 TEST(CheckOutcomeTest, MissingFilesAreListedForTheNewestTwentyAndUploadsCanStillProceed) {

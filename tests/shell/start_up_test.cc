@@ -1,5 +1,5 @@
 // The real agent's start-up on a whole terminal: the point-of-sale database on
-// both real backends, the web API played by a scripted server on the debug
+// the three real backends, the web API played by a scripted server on the debug
 // address (127.0.0.1:8000), one case per outcome of start-up.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -144,7 +144,8 @@ TEST_P(StartUpTest, AlphanumericEmitterLogsInWholeAndItsInvoiceIsFoundBySearch) 
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StartUpTest,
-                         ::testing::Values(Backend::kOdbcSqlite, Backend::kFirebird),
+                         ::testing::Values(Backend::kOdbcSqlite, Backend::kFirebird,
+                                           Backend::kOdbcPostgres),
                          [](const auto& info) { return testing::BackendName(info.param); });
 
 TEST(StartUpOutcomeTest, ProgramAbsentLogsOnlyTheConnectionAndRunsOn) {

@@ -11,6 +11,7 @@
 #include "testing/manual_clock.h"
 #include "testing/odbc_fixture.h"
 #include "testing/pos_schema.h"
+#include "testing/postgres_fixture.h"
 #include "testing/temp_dir.h"
 
 namespace quorbin {
@@ -81,6 +82,24 @@ TEST_F(ConnectionChainTest, SqlServerDriverOpensTheFirstProfileWithTheExactStrin
   EXPECT_EQ(LoggedMessages(), std::vector<std::string>{"Banco de dados - SQL SERVER"});
   EXPECT_EQ(odbc.SentConnectionStrings(),
             std::vector<std::string>{"DRIVER=ODBC Driver 17 for SQL Server;" + kProfile1Tail});
+  EXPECT_EQ(FirstCnpj(fbconn), "12.345.678/0001-90");
+}
+
+// A real server behind the name: LOCALHOST\QUORPDV resolves to the tests'
+// PostgreSQL server, which takes UID=sa as its role and Database=VELPDV as the
+// database; psqlODBC passes over Trusted_Connection and MARS_Connection.
+TEST_F(ConnectionChainTest, PostgresServerOpensTheFirstProfileWithTheExactString) {
+  testing::PostgresDatabase postgres(kSchema);
+  PosConnection fbconn;
+  ConnectPosDatabase(fbconn, log);
+  EXPECT_EQ(LoggedMessages(), std::vector<std::string>{"Banco de dados - SQL SERVER"});
+  EXPECT_EQ(postgres.odbc().SentConnectionStrings(),
+            std::vector<std::string>{"DRIVER=" + std::string(testing::kPostgresDriverName) + ";" +
+                                     kProfile1Tail + ";MARS_Connection=yes"});
+  RunStatement(fbconn.fbquery(), "select current_user, current_database(), inet_server_addr()");
+  EXPECT_EQ(fbconn.fbquery().Field(0).AsString(), "sa");
+  EXPECT_EQ(fbconn.fbquery().Field(1).AsString(), "VELPDV");
+  EXPECT_EQ(fbconn.fbquery().Field(2).AsString(), "127.0.0.1");
   EXPECT_EQ(FirstCnpj(fbconn), "12.345.678/0001-90");
 }
 

@@ -20,7 +20,7 @@ void PhaseTest::SetUp() {
   database = CreateTestDatabase(backend(), PosSchema());
   connection = database->Connect();
   // The Firebird fixture points drive C at the folder that holds its database;
-  // the NFC-e folders go there too. The SQLite file needs no drive C.
+  // the NFC-e folders go there too. The ODBC backends need no drive C.
   if (backend() == Backend::kFirebird) {
     const char* drive = std::getenv("QUORBIN_DRIVE_C");
     ASSERT_NE(drive, nullptr);
@@ -105,15 +105,23 @@ void PhaseTest::BlockUpdates(const std::string& table, const std::string& column
                       " = " + std::to_string(value) + ") THEN EXCEPTION " + trigger +
                       "; END^\n"
                       "SET TERM ; ^\n");
-  } else {
+  } else if (backend() == Backend::kOdbcSqlite) {
     database->Execute("CREATE TRIGGER " + trigger + " BEFORE UPDATE ON " + table + " WHEN NEW." +
                       column + " = " + std::to_string(value) +
                       " BEGIN SELECT RAISE(ABORT, 'linha bloqueada'); END;");
+  } else {
+    database->Execute("CREATE FUNCTION " + trigger +
+                      "() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION 'linha "
+                      "bloqueada'; END $$;\n"
+                      "CREATE TRIGGER " +
+                      trigger + " BEFORE UPDATE ON " + table + " FOR EACH ROW WHEN (NEW." + column +
+                      " = " + std::to_string(value) + ") EXECUTE FUNCTION " + trigger + "();");
   }
 }
 
 void PhaseTest::UnblockUpdates(const std::string& table) {
-  database->Execute("DROP TRIGGER " + table + "_BLOQUEIO;");
+  database->Execute("DROP TRIGGER " + table + "_BLOQUEIO" +
+                    (backend() == Backend::kOdbcPostgres ? " ON " + table : std::string()) + ";");
 }
 
 std::string BackendParamName(const ::testing::TestParamInfo<Backend>& info) {

@@ -1,8 +1,8 @@
-// What the phase tests share: a whole terminal against one of the two real
+// What the phase tests share: a whole terminal against one of the three real
 // database backends and the scripted HTTP server. The database holds the tables
 // of testing/pos_schema.h with the series and the emitter; drive C holds the NFC-e folders (for
-// Firebird, the fixture's own drive, for SQLite a folder of the test); the executable directory
-// holds the log, sync.ini and qb_errors. The event pump notes every pause with the
+// Firebird, the fixture's own drive, for the ODBC backends a folder of the test); the executable
+// directory holds the log, sync.ini and qb_errors. The event pump notes every pause with the
 // number of log lines written before it and can run a test's action whenever the
 // pass lets pending events run.
 #pragma once

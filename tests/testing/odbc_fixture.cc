@@ -31,10 +31,9 @@ const std::filesystem::path& ConfigurationFolder() {
 
 }  // namespace
 
-OdbcSqliteDatabase::OdbcSqliteDatabase(std::optional<std::string> driver_name,
-                                       std::string_view schema_sql)
-    : previous_folder_(std::filesystem::current_path()),
-      system_ini_("ODBCSYSINI", ConfigurationFolder().c_str()),
+OdbcRegistration::OdbcRegistration(const std::optional<std::string>& driver_name,
+                                   std::string_view library)
+    : system_ini_("ODBCSYSINI", ConfigurationFolder().c_str()),
       user_ini_("ODBCINI", (ConfigurationFolder() / "odbc.ini").c_str()) {
   // Whatever the process used before, the next attempt reads this configuration.
   ResetOdbcForTesting();
@@ -44,12 +43,21 @@ OdbcSqliteDatabase::OdbcSqliteDatabase(std::optional<std::string> driver_name,
   trace_start_ = missing ? 0 : static_cast<std::size_t>(size);
   std::string configuration = "[ODBC]\nTrace=Yes\nTraceFile=" + trace.string() + "\n\n";
   if (driver_name) {
-    configuration += "[" + *driver_name +
-                     "]\nDescription=SQLite 3 under a SQL Server name\n"
-                     "Driver=libsqlite3odbc.so\n";
+    configuration += "[" + *driver_name + "]\nDescription=" + std::string(library) +
+                     " under a SQL Server name\nDriver=" + std::string(library) + "\n";
   }
   WriteBytes(ConfigurationFolder() / "odbcinst.ini", configuration);
   WriteBytes(ConfigurationFolder() / "odbc.ini", "");
+}
+
+OdbcRegistration::~OdbcRegistration() {
+  ResetOdbcForTesting();
+}
+
+OdbcSqliteDatabase::OdbcSqliteDatabase(std::optional<std::string> driver_name,
+                                       std::string_view schema_sql)
+    : previous_folder_(std::filesystem::current_path()),
+      registration_(driver_name, "libsqlite3odbc.so") {
   Execute(schema_sql);
   std::filesystem::current_path(folder_.path());
 }
@@ -57,7 +65,6 @@ OdbcSqliteDatabase::OdbcSqliteDatabase(std::optional<std::string> driver_name,
 OdbcSqliteDatabase::~OdbcSqliteDatabase() {
   std::error_code ignored;
   std::filesystem::current_path(previous_folder_, ignored);
-  ResetOdbcForTesting();
 }
 
 void OdbcSqliteDatabase::Execute(std::string_view sql) const {
@@ -74,7 +81,7 @@ std::vector<std::string> OdbcSqliteDatabase::Rows(std::string_view select) const
   return Lines(result.output);
 }
 
-std::vector<std::string> OdbcSqliteDatabase::SentConnectionStrings() const {
+std::vector<std::string> OdbcRegistration::SentConnectionStrings() const {
   // The trace shows the string as "Str In = [<string>][length = ...]".
   static const std::string kMarker = "Str In = [";
   std::vector<std::string> strings;
@@ -90,7 +97,22 @@ std::vector<std::string> OdbcSqliteDatabase::SentConnectionStrings() const {
   return strings;
 }
 
-std::size_t OdbcSqliteDatabase::TracedCalls(std::string_view function) const {
+std::vector<std::string> OdbcRegistration::DiagnosticStates() const {
+  // The trace shows each record handed out as "SQLState = <state>" when the
+  // call returns (on entry the same words precede the buffer's address).
+  static const std::string kMarker = "SQLState = ";
+  std::vector<std::string> states;
+  const std::string trace = ReadBytes(ConfigurationFolder() / kTraceFile);
+  for (const std::string& line : Lines(trace.substr(std::min(trace.size(), trace_start_)))) {
+    const auto at = line.find(kMarker);
+    if (at == std::string::npos) continue;
+    const std::string value = line.substr(at + kMarker.size());
+    if (value.size() == 5 && !value.starts_with("0x")) states.push_back(value);
+  }
+  return states;
+}
+
+std::size_t OdbcRegistration::TracedCalls(std::string_view function) const {
   // Each call opens with "[ODBC][pid][time][<function>.c][line]" and "Entry:".
   const std::string marker = "[" + std::string(function) + ".c]";
   const std::string trace = ReadBytes(ConfigurationFolder() / kTraceFile);

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "testing/firebird_fixture.h"
 #include "testing/odbc_fixture.h"
+#include "testing/postgres_fixture.h"
 
 namespace quorbin::testing {
 namespace {
@@ -15,17 +18,13 @@ std::string Replace(std::string text, std::string_view from, std::string_view to
   return text;
 }
 
-std::string FirstLine(const std::vector<std::string>& rows) {
-  return rows.empty() ? std::string("<no row>") : rows.front();
-}
-
 class FirebirdTestDatabase : public TestDatabase {
  public:
   explicit FirebirdTestDatabase(std::string_view schema)
       : database_(Replace(std::string(schema), "{TEXT}", "BLOB SUB_TYPE TEXT")) {}
   Backend backend() const override { return Backend::kFirebird; }
   void Execute(std::string_view sql) override { database_.Execute(sql); }
-  std::string Scalar(std::string_view select) override { return FirstLine(database_.Rows(select)); }
+  std::vector<std::string> Rows(std::string_view select) override { return database_.Rows(select); }
   std::string StoredHex(std::string_view table, std::string_view column,
                         std::string_view where) override {
     // isql prints OCTETS in hexadecimal; NULL prints as <null>.
@@ -43,11 +42,11 @@ class FirebirdTestDatabase : public TestDatabase {
 class OdbcTestDatabase : public TestDatabase {
  public:
   explicit OdbcTestDatabase(std::string_view schema)
-      : database_("ODBC Driver 17 for SQL Server", Replace(std::string(schema), "{TEXT}", "TEXT")) {
-  }
+      : database_(OdbcDriverName(Backend::kOdbcSqlite),
+                  Replace(std::string(schema), "{TEXT}", "TEXT")) {}
   Backend backend() const override { return Backend::kOdbcSqlite; }
   void Execute(std::string_view sql) override { database_.Execute(sql); }
-  std::string Scalar(std::string_view select) override { return FirstLine(database_.Rows(select)); }
+  std::vector<std::string> Rows(std::string_view select) override { return database_.Rows(select); }
   std::string StoredHex(std::string_view table, std::string_view column,
                         std::string_view where) override {
     return Scalar("SELECT hex(" + std::string(column) + ") FROM " + std::string(table) + " WHERE " +
@@ -62,10 +61,63 @@ class OdbcTestDatabase : public TestDatabase {
   OdbcSqliteDatabase database_;
 };
 
+class PostgresTestDatabase : public TestDatabase {
+ public:
+  explicit PostgresTestDatabase(std::string_view schema)
+      : database_(Replace(std::string(schema), "{TEXT}", "TEXT")) {}
+  Backend backend() const override { return Backend::kOdbcPostgres; }
+  void Execute(std::string_view sql) override { database_.Execute(sql); }
+  std::vector<std::string> Rows(std::string_view select) override { return database_.Rows(select); }
+  std::string StoredHex(std::string_view table, std::string_view column,
+                        std::string_view where) override {
+    return Scalar("SELECT upper(encode(convert_to(" + std::string(column) +
+                  ", 'UTF8'), 'hex')) FROM " + std::string(table) + " WHERE " + std::string(where));
+  }
+  const ConnectionProfile& Profile() const override { return PosConnectionProfiles()[0]; }
+  std::size_t TracedCalls(std::string_view function) const override {
+    return database_.odbc().TracedCalls(function);
+  }
+
+ private:
+  PostgresDatabase database_;
+};
+
 }  // namespace
 
 std::string BackendName(Backend backend) {
-  return backend == Backend::kFirebird ? "Firebird" : "OdbcSqlite";
+  switch (backend) {
+    case Backend::kFirebird:
+      return "Firebird";
+    case Backend::kOdbcSqlite:
+      return "OdbcSqlite";
+    case Backend::kOdbcPostgres:
+      return "OdbcPostgres";
+  }
+  return "?";
+}
+
+std::string OdbcDriverName(Backend backend) {
+  return backend == Backend::kOdbcPostgres ? kPostgresDriverName : "ODBC Driver 17 for SQL Server";
+}
+
+std::string MissingTableText(Backend backend, std::string_view table) {
+  switch (backend) {
+    case Backend::kFirebird:
+      return std::string(table);
+    case Backend::kOdbcSqlite:
+      return "no such table";
+    case Backend::kOdbcPostgres: {
+      std::string folded(table);
+      for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return "relation \"" + folded + "\" does not exist";
+    }
+  }
+  return "?";
+}
+
+std::string TestDatabase::Scalar(std::string_view select) {
+  const std::vector<std::string> rows = Rows(select);
+  return rows.empty() ? std::string("<no row>") : rows.front();
 }
 
 std::unique_ptr<PosConnection> TestDatabase::Connect() const {
@@ -76,14 +128,23 @@ std::unique_ptr<PosConnection> TestDatabase::Connect() const {
 }
 
 std::unique_ptr<TestDatabase> CreateTestDatabase(Backend backend, std::string_view schema) {
-  if (backend == Backend::kFirebird) return std::make_unique<FirebirdTestDatabase>(schema);
-  return std::make_unique<OdbcTestDatabase>(schema);
+  switch (backend) {
+    case Backend::kFirebird:
+      return std::make_unique<FirebirdTestDatabase>(schema);
+    case Backend::kOdbcSqlite:
+      return std::make_unique<OdbcTestDatabase>(schema);
+    case Backend::kOdbcPostgres:
+      return std::make_unique<PostgresTestDatabase>(schema);
+  }
+  return nullptr;
 }
 
 std::string ManyInserts(Backend backend, int count, std::string (*row)(int)) {
-  std::string sql = backend == Backend::kOdbcSqlite ? "BEGIN;\n" : "";
+  // isql runs a script in one transaction already.
+  const bool wrap = backend != Backend::kFirebird;
+  std::string sql = wrap ? "BEGIN;\n" : "";
   for (int i = 1; i <= count; ++i) sql += row(i) + ";\n";
-  if (backend == Backend::kOdbcSqlite) sql += "COMMIT;\n";
+  if (wrap) sql += "COMMIT;\n";
   return sql;
 }
 
