@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -17,6 +18,14 @@ namespace {
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use UTF-16");
 
 using Kind = ColumnValue::Kind;
+
+// The SQLSTATEs with which a server says that it ended the session itself
+// (PostgreSQL: shut down by an administrator, another server process crashed,
+// idle too long). psqlODBC may report the first as the failure of the first
+// statement after a restart while it still answers that the connection lives.
+bool EndedByTheServer(std::string_view state) {
+  return state == "57P01" || state == "57P02" || state == "57P05";
+}
 
 // Seconds a statement may wait (for a lock, for the server) before it fails, for
 // a driver that takes the time-out (WaitLimit says whether it did).
@@ -55,8 +64,8 @@ class OdbcSession : public DatabaseSession {
 
   // Raises the diagnostics of `handle` when `result` is a failure.
   void Check(SQLRETURN result, SQLSMALLINT handle_type, SQLHANDLE handle) const;
-  // Raises the diagnostics of `handle`: ConnectionLost when the SQLSTATE is of
-  // class 08 or the driver says the connection is dead, DatabaseFailure otherwise.
+  // Raises the diagnostics of `handle`: ConnectionLost when the connection is
+  // gone (see odbc_session.h), DatabaseFailure otherwise.
   [[noreturn]] void Raise(SQLSMALLINT handle_type, SQLHANDLE handle) const;
   // Whether the driver answers SQL_ATTR_CONNECTION_DEAD with "dead".
   bool DriverSaysDead() const;
@@ -171,14 +180,17 @@ void OdbcSession::Raise(SQLSMALLINT handle_type, SQLHANDLE handle) const {
     message += reinterpret_cast<const char*>(text);
   }
   if (message.empty()) message = "ODBC call failed without a diagnostic";
-  if (first_state.starts_with("08") || DriverSaysDead()) throw ConnectionLost(message);
+  if (first_state.starts_with("08") || EndedByTheServer(first_state) || DriverSaysDead()) {
+    throw ConnectionLost(message);
+  }
   throw DatabaseFailure(message);
 }
 
 // Asked after a failure, once the connection was made: the SQLSTATE alone does
-// not always say that the connection is gone (a server shutting down reports
-// 57P01, say). A driver that cannot answer leaves the decision to class 08 of the
-// SQLSTATE, which also counts when the driver answers that the connection lives.
+// not always say that the connection is gone (psqlODBC reports a link that broke
+// while it prepared an update as HY000). A driver that cannot answer leaves the
+// decision to the SQLSTATE, whose signs also count when the driver answers that
+// the connection lives.
 bool OdbcSession::DriverSaysDead() const {
   if (!connected_) return false;
   SQLUINTEGER dead = SQL_CD_FALSE;

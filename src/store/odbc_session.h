@@ -4,8 +4,10 @@
 // connection is made with the profile's connection string and no prompt.
 //
 // A failed call raises ConnectionLost, so that the connection runs it once more on
-// a new session, when its SQLSTATE is of class 08 or when the driver, asked for
-// SQL_ATTR_CONNECTION_DEAD, says the connection is dead; DatabaseFailure otherwise.
+// a new session, when the driver, asked for SQL_ATTR_CONNECTION_DEAD, says the
+// connection is dead, when its SQLSTATE is of class 08, or when it is one with
+// which the server says it ended the session (57P01, 57P02, 57P05);
+// DatabaseFailure otherwise.
 //
 // Every statement gets a query time-out of 30 s. Whether the driver took it is
 // read back once, when the session opens (WaitLimit): a driver that keeps 0 lets

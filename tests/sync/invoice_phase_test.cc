@@ -4,6 +4,7 @@
 #include "sync/invoice_phase.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include "store/firebird_session.h"
 #include "sync_fixture.h"
 #include "testing/firebird_fixture.h"
+#include "testing/postgres_fixture.h"
 
 namespace quorbin::testing {
 namespace {
@@ -546,6 +548,68 @@ TEST_P(InvoicePhaseTest, GivingUpARowLockedByAnotherSessionWaitsItsTimeOutAndGoe
   EXPECT_EQ(WebEx(2), "0");
   pass().Run();
   EXPECT_EQ(WebEx(2), "1");
+}
+
+// The database server restarts in the middle of the phase, twice, and then
+// between two passes: the statement that meets the ended session (the emitter's
+// select of a folder search, a row's update after its upload, the next pass's
+// first select) runs again on a new connection. Nothing is logged but the rows'
+// own lines, every row is uploaded once and marked.
+// PostgreSQL only: the server the tests can restart while a pass runs.
+TEST_P(InvoicePhaseTest, ServerRestartedMidPhaseLogsNothingAndLosesNothing) {
+  if (backend() != Backend::kOdbcPostgres) GTEST_SKIP() << "the restart is PostgreSQL's";
+  if (geteuid() != 0) GTEST_SKIP() << "restarting the PostgreSQL server needs root";
+  testing::PostgresLeftRunning server_left_running;
+  for (const int number : {801, 803, 804}) {
+    PutInvoice("Transmitidas/202205/" + InvoiceKey(number) + "-nfe.xml", InvoiceDocument(number));
+  }
+  const fs::path searched = PutInvoice("Validadas/2022/nota802.xml", InvoiceDocument(802));
+  for (const int number : {801, 802, 803, 804}) {
+    InsertRow(1000 - number, number, 0, 0, InvoiceKey(number));
+  }
+  // Before the second and the fourth row, known by the lines logged so far (the
+  // pass also lets events run after every file its search examines).
+  std::set<std::size_t> restart_after_lines = {3, 14};
+  pump.on_pending = [&] {
+    if (restart_after_lines.erase(messages().size()) == 0) return;
+    EXPECT_EQ(testing::StopPostgres().exit_code, 0);
+    EXPECT_EQ(testing::StartPostgres().exit_code, 0);
+  };
+
+  pass().Run();
+
+  auto sent = [&](int number) {
+    return std::vector<std::string>{"Caminho: " + Direct("Transmitidas", number),
+                                    "Arquivo encontrado em: " + Direct("Transmitidas", number),
+                                    "Nota numero " + std::to_string(number) + " enviada."};
+  };
+  ExpectMessages(
+      messages(),
+      Joined({sent(801),
+              {"Caminho: " + Direct("Transmitidas", 802)},
+              SearchLines(802),
+              {"Arquivo encontrado em: " + searched.string(), "Nota numero 802 enviada."},
+              sent(803),
+              sent(804)}));
+  EXPECT_TRUE(restart_after_lines.empty());
+  EXPECT_EQ(server.ConnectionCount(), 4u);
+  for (const int number : {801, 802, 803, 804}) EXPECT_EQ(WebEx(1000 - number), "1") << number;
+
+  // A restart between two passes, after a pass that found nothing pending (its
+  // last statement the select of the invoices): the next pass's first statement
+  // meets it.
+  const std::size_t lines_before = messages().size();
+  pass().Run();
+  ASSERT_EQ(messages().size(), lines_before);
+  ASSERT_EQ(testing::StopPostgres().exit_code, 0);
+  ASSERT_EQ(testing::StartPostgres().exit_code, 0);
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(805) + "-nfe.xml", InvoiceDocument(805));
+  InsertRow(1000 - 805, 805, 0, 0, InvoiceKey(805));
+  pass().Run();
+  const std::vector<std::string> all = messages();
+  ExpectMessages(std::vector<std::string>(all.begin() + static_cast<long>(lines_before), all.end()),
+                 sent(805));
+  EXPECT_EQ(WebEx(1000 - 805), "1");
 }
 
 TEST_P(InvoicePhaseTest, DatabaseFailureWhileLocatingLeavesTheRowPending) {
