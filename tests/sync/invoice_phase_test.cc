@@ -469,26 +469,25 @@ TEST_P(InvoicePhaseTest, TableWithoutAUsableKeyStopsNoRowOfThePhase) {
   EXPECT_EQ(server.ConnectionCount(), 4u);
 }
 
-// Another attachment to the test's Firebird database that updates rows and holds
-// their locks, uncommitted, until Release (or the end of the scope).
-class FirebirdRowLock {
+// Another session on the test's database that locks rows and holds the locks,
+// uncommitted, until Release (or the end of the scope): the database's own shell
+// (`shell`, reading statements from its input) runs `lock` and then prints
+// "held", and rolls back once the file "release" exists.
+class RowLock {
  public:
-  FirebirdRowLock(const fs::path& database_file, const std::string& update) {
-    WriteBytes(folder_ / "lock.sql", "CONNECT 'localhost:" + database_file.string() +
-                                         "';\nSET AUTODDL OFF;\n" + update +
-                                         ";\nSELECT 'held' FROM RDB$DATABASE;\n");
-    // isql reads the update, then waits for the file "release" before it rolls back.
+  RowLock(const std::string& shell, const std::string& lock) {
+    WriteBytes(folder_ / "lock.sql", lock + "\nSELECT 'held' AS mark FROM " + kOneRowTable + ";\n");
     WriteBytes(folder_ / "hold.sh",
                "cd \"$(dirname \"$0\")\"\n"
                "(cat lock.sql; while [ ! -e release ]; do sleep 0.1; done; echo 'ROLLBACK;') |\n"
-               "  stdbuf -oL isql-fb -q -user SYSDBA -password " +
-                   std::string(kFirebirdPassword) + " > output 2>&1\ntouch ended\n");
+               "  stdbuf -oL " +
+                   shell + " > output 2>&1\ntouch ended\n");
     RunCommand("sh " + ShellQuote((folder_ / "hold.sh").string()) + " > /dev/null 2>&1 &");
     held_ = WaitUntil([&] { return ReadOutput().find("held") != std::string::npos; });
   }
-  ~FirebirdRowLock() { Release(); }
-  FirebirdRowLock(const FirebirdRowLock&) = delete;
-  FirebirdRowLock& operator=(const FirebirdRowLock&) = delete;
+  ~RowLock() { Release(); }
+  RowLock(const RowLock&) = delete;
+  RowLock& operator=(const RowLock&) = delete;
 
   bool held() const { return held_; }
   std::string ReadOutput() const {
@@ -500,6 +499,9 @@ class FirebirdRowLock {
   }
 
  private:
+  // A table of one row that both servers know.
+  static constexpr const char* kOneRowTable = "EMITENTE";
+
   static bool WaitUntil(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!done()) {
@@ -514,17 +516,25 @@ class FirebirdRowLock {
 };
 
 // A row given up while another session holds its lock: the update waits for the
-// lock time-out, fails, and the phase goes on with the next row. Firebird only:
-// SQLite's ODBC driver does not take the query time-out, and its own wait for a
-// locked file lasts minutes.
+// lock time-out (Firebird's of the transaction, psqlODBC's query time-out),
+// fails, and the phase goes on with the next row. Not on SQLite: its ODBC driver
+// does not take the query time-out, and its own wait for a locked file lasts
+// minutes.
 TEST_P(InvoicePhaseTest, GivingUpARowLockedByAnotherSessionWaitsItsTimeOutAndGoesOn) {
-  if (backend() != Backend::kFirebird) GTEST_SKIP() << "SQLite waits minutes for a lock";
+  if (backend() == Backend::kOdbcSqlite) GTEST_SKIP() << "SQLite waits minutes for a lock";
   PutInvoice("Transmitidas/202205/" + InvoiceKey(91) + "-nfe.xml", InvoiceDocument(91, false));
   PutInvoice("Transmitidas/202205/" + InvoiceKey(92) + "-nfe.xml", InvoiceDocument(92));
   InsertRow(2, 91, 0, 0, InvoiceKey(91));
   InsertRow(1, 92, 0, 0, InvoiceKey(92));
-  FirebirdRowLock lock(database->DriveC() / "Tavrellis" / "PDV" / "BD" / "VELPDV.FDB",
-                       "UPDATE CUPOM SET WEB_EX = 0 WHERE NUMERO = 2");
+  const bool firebird = backend() == Backend::kFirebird;
+  const std::string firebird_file =
+      (database->DriveC() / "Tavrellis" / "PDV" / "BD" / "VELPDV.FDB").string();
+  RowLock lock(
+      firebird ? "isql-fb -q -user SYSDBA -password " + std::string(kFirebirdPassword)
+               : "psql -X -q -h 127.0.0.1 -p " + std::to_string(kPostgresPort) + " -U sa -d VELPDV",
+      firebird ? "CONNECT 'localhost:" + firebird_file +
+                     "';\nSET AUTODDL OFF;\nUPDATE CUPOM SET WEB_EX = 0 WHERE NUMERO = 2;"
+               : "BEGIN;\nSELECT 1 FROM cupom WHERE numero = 2 FOR UPDATE;");
   ASSERT_TRUE(lock.held()) << lock.ReadOutput();
 
   const auto started = std::chrono::steady_clock::now();
@@ -537,7 +547,9 @@ TEST_P(InvoicePhaseTest, GivingUpARowLockedByAnotherSessionWaitsItsTimeOutAndGoe
        "Arquivo encontrado em: " + Direct("Transmitidas", 91), kUnhealthy, kImportFailed + "*",
        kImportFailed + "*", "Caminho: " + Direct("Transmitidas", 92),
        "Arquivo encontrado em: " + Direct("Transmitidas", 92), "Nota numero 92 enviada."});
-  EXPECT_NE(messages()[3].find("concurrent"), std::string::npos) << messages()[3];
+  EXPECT_NE(messages()[3].find(firebird ? "concurrent" : "statement timeout"), std::string::npos)
+      << messages()[3];
+  // Both time-outs are 30 s.
   EXPECT_GE(waited, std::chrono::seconds(kFirebirdLockTimeoutSeconds - 1));
   EXPECT_LT(waited, std::chrono::seconds(kFirebirdLockTimeoutSeconds + 20));
   EXPECT_TRUE(fs::exists(error_folder() / (InvoiceKey(91) + "-nfe.xml")));
