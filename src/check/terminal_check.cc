@@ -113,7 +113,18 @@ class Check {
     for (std::size_t i = 0; i < profiles.size(); ++i) {
       Line("database " + ProfileName(profiles[i]), i < results.size() ? results[i] : "not tried");
     }
+    if (opened) WaitLimit();
     return opened;
+  }
+
+  // How long a statement of the open session may wait for a lock.
+  void WaitLimit() {
+    const StatementWaitLimit limit = s_.fbconn.WaitLimit();
+    if (limit.name.empty()) return;
+    Line(limit.name,
+         limit.seconds > 0
+             ? std::to_string(limit.seconds) + " s"
+             : "not taken by the driver (a lock waits as long as the database lets it)");
   }
 
   bool LoginValues() {

@@ -6,7 +6,8 @@
 //
 // The report is one line per fact, "label: value", in this order: executable
 // directory, version, sync.ini, API address, point-of-sale program, each
-// database profile, emitter CNPJ, series, fingerprint, pending closings, pending
+// database profile, the time-out that bounds a statement's wait for a lock (when
+// a database opened), emitter CNPJ, series, fingerprint, pending closings, pending
 // invoices, the newest pending invoices (at most 20) with their file at the
 // direct path, the API host, another agent, the log's last pass, last send and
 // refusals since, and the verdict. Uploads could proceed when a database opened,

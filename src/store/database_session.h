@@ -25,6 +25,17 @@
 
 namespace quorbin {
 
+// What bounds a statement's wait (for a lock, for a busy server) as the client
+// took it when the session opened, for people reading a diagnosis.
+struct StatementWaitLimit {
+  // "query time-out" (ODBC: an attribute of every statement) or "lock time-out"
+  // (Firebird: a parameter of every transaction); empty when the client says
+  // nothing of it.
+  std::string name;
+  // The seconds the client took; 0 when it kept no limit.
+  int seconds = 0;
+};
+
 struct ResultColumn {
   std::string name;
   // The table the column comes from, as the server names it; empty when the
@@ -79,6 +90,7 @@ class DatabaseSession {
   // The client software the session runs on ("ODBC driver SQL Server",
   // "Firebird client libfbclient.so.2"), for people reading a diagnosis.
   virtual std::string ClientName() const { return {}; }
+  virtual StatementWaitLimit WaitLimit() const { return {}; }
 };
 
 // Whether an update that changed `rows` rows stands: exactly one, or a count the

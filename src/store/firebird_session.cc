@@ -68,6 +68,10 @@ class FirebirdSession : public DatabaseSession {
   std::int64_t UpdateRow(const RowUpdate& update) override;
   void Commit() override {}
   std::string ClientName() const override { return "Firebird client " + client_.library_name; }
+  // A server that refused the parameter would fail every transaction.
+  StatementWaitLimit WaitLimit() const override {
+    return {"lock time-out", kFirebirdLockTimeoutSeconds};
+  }
 
  private:
   // A prepared statement, dropped at the end of the scope.

@@ -22,7 +22,9 @@ OdbcApi ResolveApi(const platform::SharedLibrary& library) {
   Resolve(library, api.FreeHandle, "SQLFreeHandle");
   Resolve(library, api.SetEnvAttr, "SQLSetEnvAttr");
   Resolve(library, api.SetConnectAttr, "SQLSetConnectAttr");
+  Resolve(library, api.GetConnectAttr, "SQLGetConnectAttr");
   Resolve(library, api.SetStmtAttr, "SQLSetStmtAttr");
+  Resolve(library, api.GetStmtAttr, "SQLGetStmtAttr");
   Resolve(library, api.Drivers, "SQLDrivers");
   Resolve(library, api.DriverConnect, "SQLDriverConnect");
   Resolve(library, api.Disconnect, "SQLDisconnect");

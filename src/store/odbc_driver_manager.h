@@ -18,7 +18,9 @@ struct OdbcApi {
   decltype(&::SQLFreeHandle) FreeHandle = nullptr;
   decltype(&::SQLSetEnvAttr) SetEnvAttr = nullptr;
   decltype(&::SQLSetConnectAttr) SetConnectAttr = nullptr;
+  decltype(&::SQLGetConnectAttr) GetConnectAttr = nullptr;
   decltype(&::SQLSetStmtAttr) SetStmtAttr = nullptr;
+  decltype(&::SQLGetStmtAttr) GetStmtAttr = nullptr;
   decltype(&::SQLDrivers) Drivers = nullptr;
   decltype(&::SQLDriverConnect) DriverConnect = nullptr;
   decltype(&::SQLDisconnect) Disconnect = nullptr;

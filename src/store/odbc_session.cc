@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -18,7 +19,16 @@ static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use
 
 using Kind = ColumnValue::Kind;
 
-// Seconds a statement may wait (for a lock, for the server) before it fails.
+// The SQLSTATEs with which a server says that it ended the session itself
+// (PostgreSQL: shut down by an administrator, another server process crashed,
+// idle too long). psqlODBC may report the first as the failure of the first
+// statement after a restart while it still answers that the connection lives.
+bool EndedByTheServer(std::string_view state) {
+  return state == "57P01" || state == "57P02" || state == "57P05";
+}
+
+// Seconds a statement may wait (for a lock, for the server) before it fails, for
+// a driver that takes the time-out (WaitLimit says whether it did).
 constexpr SQLULEN kQueryTimeoutSeconds = 30;
 
 class OdbcSession : public DatabaseSession {
@@ -28,6 +38,9 @@ class OdbcSession : public DatabaseSession {
   ~OdbcSession() override;
 
   std::string ClientName() const override { return client_name_; }
+  StatementWaitLimit WaitLimit() const override {
+    return {"query time-out", static_cast<int>(query_timeout_seconds_)};
+  }
 
   ResultSet Run(const std::string& statement) override;
   std::vector<std::string> RowKey(const std::string& table) override;
@@ -51,9 +64,15 @@ class OdbcSession : public DatabaseSession {
 
   // Raises the diagnostics of `handle` when `result` is a failure.
   void Check(SQLRETURN result, SQLSMALLINT handle_type, SQLHANDLE handle) const;
+  // Raises the diagnostics of `handle`: ConnectionLost when the connection is
+  // gone (see odbc_session.h), DatabaseFailure otherwise.
   [[noreturn]] void Raise(SQLSMALLINT handle_type, SQLHANDLE handle) const;
+  // Whether the driver answers SQL_ATTR_CONNECTION_DEAD with "dead".
+  bool DriverSaysDead() const;
   // The SQLSTATE of the first diagnostic of `handle`.
   std::string FirstState(SQLSMALLINT handle_type, SQLHANDLE handle) const;
+  // The query time-out the driver holds once it is set on a new statement.
+  SQLULEN ProbeQueryTimeout() const;
   void EndTransaction(SQLSMALLINT completion);
   // Runs `work`; on failure the transaction is rolled back before the failure
   // goes on.
@@ -73,7 +92,9 @@ class OdbcSession : public DatabaseSession {
 
   const OdbcApi& api_;
   SQLHDBC connection_ = SQL_NULL_HDBC;
+  bool connected_ = false;
   std::string client_name_;
+  SQLULEN query_timeout_seconds_ = 0;
 };
 
 OdbcSession::Statement::Statement(OdbcSession& session) : api_(session.api_) {
@@ -106,10 +127,30 @@ OdbcSession::OdbcSession(DriverManager& manager, const std::string& connection_s
         api_.DriverConnect(connection_, nullptr, text.data(), SQL_NTS, completed, sizeof completed,
                            &completed_length, SQL_DRIVER_NOPROMPT);
     Check(result, SQL_HANDLE_DBC, connection_);
+    connected_ = true;
   } catch (...) {
     api_.FreeHandle(SQL_HANDLE_DBC, connection_);
     throw;
   }
+  query_timeout_seconds_ = ProbeQueryTimeout();
+}
+
+// The answer to setting the time-out is not enough: a driver may keep 0 and
+// answer SQL_SUCCESS_WITH_INFO (MariaDB's Connector/ODBC) or even SQL_SUCCESS
+// (SQLite's), so the value is read back. Only a driver that cannot say is taken
+// at its word, and then only for a plain success.
+SQLULEN OdbcSession::ProbeQueryTimeout() const {
+  SQLHSTMT probe = SQL_NULL_HSTMT;
+  if (!SQL_SUCCEEDED(api_.AllocHandle(SQL_HANDLE_STMT, connection_, &probe))) return 0;
+  const SQLRETURN set = api_.SetStmtAttr(probe, SQL_ATTR_QUERY_TIMEOUT,
+                                         reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0);
+  SQLULEN held = 0;
+  if (!SQL_SUCCEEDED(
+          api_.GetStmtAttr(probe, SQL_ATTR_QUERY_TIMEOUT, &held, sizeof held, nullptr))) {
+    held = set == SQL_SUCCESS ? kQueryTimeoutSeconds : 0;
+  }
+  api_.FreeHandle(SQL_HANDLE_STMT, probe);
+  return held;
 }
 
 OdbcSession::~OdbcSession() {
@@ -139,9 +180,23 @@ void OdbcSession::Raise(SQLSMALLINT handle_type, SQLHANDLE handle) const {
     message += reinterpret_cast<const char*>(text);
   }
   if (message.empty()) message = "ODBC call failed without a diagnostic";
-  // Class 08: the connection is gone.
-  if (first_state.starts_with("08")) throw ConnectionLost(message);
+  if (first_state.starts_with("08") || EndedByTheServer(first_state) || DriverSaysDead()) {
+    throw ConnectionLost(message);
+  }
   throw DatabaseFailure(message);
+}
+
+// Asked after a failure, once the connection was made: the SQLSTATE alone does
+// not always say that the connection is gone (psqlODBC reports a link that broke
+// while it prepared an update as HY000). A driver that cannot answer leaves the
+// decision to the SQLSTATE, whose signs also count when the driver answers that
+// the connection lives.
+bool OdbcSession::DriverSaysDead() const {
+  if (!connected_) return false;
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  const SQLRETURN answered =
+      api_.GetConnectAttr(connection_, SQL_ATTR_CONNECTION_DEAD, &dead, sizeof dead, nullptr);
+  return SQL_SUCCEEDED(answered) && dead == SQL_CD_TRUE;
 }
 
 std::string OdbcSession::FirstState(SQLSMALLINT handle_type, SQLHANDLE handle) const {
@@ -503,8 +558,14 @@ void OdbcSession::Commit() {}
 std::unique_ptr<DatabaseSession> OpenOdbcSession(const ConnectionProfile& profile) {
   DriverManager& manager = TheDriverManager();
   const std::string connection_string = BuildOdbcConnectionString(profile, ChosenDriver(manager));
-  return std::make_unique<OdbcSession>(manager, connection_string,
-                                       "ODBC driver " + ChosenDriver(manager).value_or("(none)"));
+  return OpenOdbcSession(manager, connection_string,
+                         "ODBC driver " + ChosenDriver(manager).value_or("(none)"));
+}
+
+std::unique_ptr<DatabaseSession> OpenOdbcSession(DriverManager& manager,
+                                                 const std::string& connection_string,
+                                                 std::string client_name) {
+  return std::make_unique<OdbcSession>(manager, connection_string, std::move(client_name));
 }
 
 }  // namespace quorbin

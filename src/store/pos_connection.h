@@ -42,6 +42,10 @@ class PosConnection : public Connection {
   bool IsOpen() const { return session_ != nullptr; }
   // The open session's client software; empty when closed.
   std::string ClientName() const { return session_ ? session_->ClientName() : std::string(); }
+  // What bounds a statement's wait on the open session; empty when closed.
+  StatementWaitLimit WaitLimit() const {
+    return session_ ? session_->WaitLimit() : StatementWaitLimit{};
+  }
 
   Query& fbquery() override;
   Query& fbquery2() override;

@@ -18,6 +18,7 @@ namespace {
 constexpr const char* kAllPending = "select * from cupom where web_ex = 0 order by numero desc";
 constexpr const char* kPendingOnline =
     "select * from cupom where web_ex = 0 and offline <> 2 order by nfce_num desc";
+constexpr const char* kImportFailed = "Erro ao importar nota, será copiada para a pasta de erros.";
 
 bool IsFile(const std::string& path) {
   return !path.empty() && platform::StampOfFile(PathFromUtf8(path)).has_value();
@@ -114,11 +115,19 @@ void InvoicePhase::HandleRowFailure(Query& fbquery, const RowProgress& progress,
   fbquery.Cancel();
   if (!progress.posted && !progress.location_unanswered) {
     setup_.log.WriteLog("Arquivo não saudável, não tentará ser enviado novamente.");
-    MarkExported(fbquery, setup_.fbconn);
+    GiveUp(fbquery);
   }
-  setup_.log.WriteLog(std::string("Erro ao importar nota, será copiada para a pasta de erros.") +
-                      failure.what());
+  setup_.log.WriteLog(std::string(kImportFailed) + failure.what());
   CopyIntoErrorFolder(progress.path, setup_.error_folder);
+}
+
+void InvoicePhase::GiveUp(Query& fbquery) {
+  try {
+    MarkExported(fbquery, setup_.fbconn);
+  } catch (const std::exception& failure) {
+    fbquery.Cancel();
+    setup_.log.WriteLog(std::string(kImportFailed) + failure.what());
+  }
 }
 
 std::filesystem::path InvoicePhase::ErrorPagePath(const std::string& number_text) const {

@@ -30,8 +30,12 @@
 // row with a path is followed by a pause of 500 ms with the thread asleep.
 //
 // A row is marked exported only after a 200 for it, or when it is given up as
-// above. A failure of the query, of the give-up itself or of moving to the next
-// row leaves the phase (the pass boundary handles it).
+// above. When the give-up in the row's failure boundary fails too (a table without
+// a usable key, a lock held past the time-out), "Erro ao importar nota, será
+// copiada para a pasta de erros." + that failure's message is logged, the row
+// stays pending and the phase goes on: one row cannot hold back the rows behind
+// it. A failure of the query or of moving to the next row leaves the phase (the
+// pass boundary handles it).
 #pragma once
 
 #include "sync/failed_note_list.h"
@@ -67,6 +71,9 @@ class InvoicePhase {
   void UploadRow(Query& fbquery, const InvoiceRow& row, RowProgress& progress);
   void ReportMissingFile(Query& fbquery, const InvoiceRow& row, const std::string& path);
   void HandleRowFailure(Query& fbquery, const RowProgress& progress, const std::exception& failure);
+  // Marks the row given up as exported; when that fails, the failure is logged as
+  // a row's is and the row stays pending.
+  void GiveUp(Query& fbquery);
   std::filesystem::path ErrorPagePath(const std::string& number_text) const;
 
   const SyncPassSetup& setup_;

@@ -165,7 +165,7 @@ const std::vector<std::string> kExpectedLogLines = {
 void ExpectDatabaseLines(const std::vector<std::string>& lines, Terminal& terminal,
                          Backend backend) {
   const auto database = Between(lines, "database ", "emitter CNPJ");
-  ASSERT_EQ(database.size(), 3u) << ::testing::PrintToString(lines);
+  ASSERT_EQ(database.size(), 4u) << ::testing::PrintToString(lines);
   const std::string firebird =
       "database Firebird localhost:" + Drive(terminal, "Tavrellis/PDV/BD/VELPDV.FDB") + ": ";
   if (backend != Backend::kFirebird) {
@@ -174,6 +174,11 @@ void ExpectDatabaseLines(const std::vector<std::string>& lines, Terminal& termin
                   testing::OdbcDriverName(backend));
     EXPECT_EQ(database[1], "database SQL Server LOCALHOST\\SQLEXPRESS VELPDV: not tried");
     EXPECT_EQ(database[2], firebird + "not tried");
+    // psqlODBC takes the time-out; SQLite's driver answers success, yet keeps 0.
+    EXPECT_EQ(database[3], backend == Backend::kOdbcPostgres
+                               ? "query time-out: 30 s"
+                               : "query time-out: not taken by the driver (a lock waits as long "
+                                 "as the database lets it)");
   } else {
     EXPECT_TRUE(database[0].starts_with("database SQL Server LOCALHOST\\QUORPDV VELPDV: failed: "))
         << database[0];
@@ -181,6 +186,7 @@ void ExpectDatabaseLines(const std::vector<std::string>& lines, Terminal& termin
         database[1].starts_with("database SQL Server LOCALHOST\\SQLEXPRESS VELPDV: failed: "))
         << database[1];
     EXPECT_EQ(database[2], firebird + "opened with Firebird client libfbclient.so.2");
+    EXPECT_EQ(database[3], "lock time-out: 30 s");
   }
 }
 

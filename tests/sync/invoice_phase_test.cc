@@ -4,13 +4,20 @@
 #include "sync/invoice_phase.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "phase_fixture.h"
+#include "store/firebird_session.h"
 #include "sync_fixture.h"
+#include "testing/firebird_fixture.h"
+#include "testing/postgres_fixture.h"
 
 namespace quorbin::testing {
 namespace {
@@ -383,28 +390,238 @@ TEST_P(InvoicePhaseTest, UpdateFailingAfterA200LeavesTheRowForTheNextPassAndGoes
   EXPECT_EQ(WebEx(2), "1");
 }
 
-TEST_P(InvoicePhaseTest, GivingUpARowWhoseUpdateFailsEndsThePhase) {
+// A row given up whose update fails (here a trigger refuses it) is logged like
+// the row's own failure and stays pending; the phase goes on with the next row,
+// and a later pass gives it up once the update goes through.
+TEST_P(InvoicePhaseTest, GivingUpARowWhoseUpdateFailsLeavesItPendingAndGoesOn) {
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(78) + "-nfe.xml", InvoiceDocument(78));
   InsertRow(2, 77, 0, 0, InvoiceKey(77));
   InsertRow(1, 78, 0, 0, InvoiceKey(78));
   BlockUpdates("CUPOM", "NFCE_NUM", 77);
 
-  try {
-    pass().Run();
-    ADD_FAILURE() << "the pass ended normally";
-  } catch (const Failure& failure) {
-    EXPECT_NE(std::string(failure.what()).find("bloqueada"), std::string::npos) << failure.what();
+  pass().Run();
+
+  // The missing file is given up, which fails; giving up again in the row's
+  // failure boundary fails too: both failures are logged.
+  ExpectMessages(
+      messages(),
+      Joined(
+          {{"Caminho: " + Direct("Transmitidas", 77)},
+           SearchLines(77),
+           {"Arquivo não encontrado: . Numero da nota: 77. A nota não será enviada.", kUnhealthy,
+            kImportFailed + "*", kImportFailed + "*", "Caminho: " + Direct("Transmitidas", 78),
+            "Arquivo encontrado em: " + Direct("Transmitidas", 78), "Nota numero 78 enviada."}}));
+  for (const std::size_t at : {SearchLines(77).size() + 3, SearchLines(77).size() + 4}) {
+    EXPECT_NE(messages()[at].find("bloqueada"), std::string::npos) << messages()[at];
+  }
+  EXPECT_EQ(WebEx(2), "0");
+  EXPECT_EQ(WebEx(1), "1");
+  EXPECT_EQ(server.ConnectionCount(), 1u);
+
+  UnblockUpdates("CUPOM");
+  pass().Run();
+  EXPECT_EQ(WebEx(2), "1");
+}
+
+// A table without a usable key: no row can be marked, yet every row is still
+// tried in every pass; the rows given up first do not stop the others.
+TEST_P(InvoicePhaseTest, TableWithoutAUsableKeyStopsNoRowOfThePhase) {
+  std::string keyless = PosTable("CUPOM");
+  const std::string primary_key = "NUMERO INTEGER NOT NULL PRIMARY KEY";
+  keyless.replace(keyless.find(primary_key), primary_key.size(), "NUMERO INTEGER");
+  database->Execute("DROP TABLE CUPOM;\n" + keyless);
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(82) + "-nfe.xml", InvoiceDocument(82, false));
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(83) + "-nfe.xml", InvoiceDocument(83));
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(84) + "-nfe.xml", InvoiceDocument(84));
+  InsertRow(4, 81, 0, 0, InvoiceKey(81));
+  InsertRow(3, 82, 0, 0, InvoiceKey(82));
+  InsertRow(2, 83, 0, 0, InvoiceKey(83));
+  InsertRow(1, 84, 0, 0, InvoiceKey(84));
+
+  pass().Run();
+
+  // The table as the server names it: PostgreSQL folds the unquoted name.
+  const std::string table = backend() == Backend::kOdbcPostgres ? "cupom" : "CUPOM";
+  const std::string no_key = kImportFailed + "fbquery: Table '" + table +
+                             "' has no primary key, so its rows cannot be updated";
+  auto found = [&](int number) {
+    return std::vector<std::string>{"Caminho: " + Direct("Transmitidas", number),
+                                    "Arquivo encontrado em: " + Direct("Transmitidas", number)};
+  };
+  ExpectMessages(messages(),
+                 Joined({{"Caminho: " + Direct("Transmitidas", 81)},
+                         SearchLines(81),
+                         {"Arquivo não encontrado: . Numero da nota: 81. A nota não será enviada.",
+                          kUnhealthy, no_key, no_key},
+                         found(82),
+                         {kUnhealthy, no_key, kImportFailed + "*"},
+                         found(83),
+                         {"Nota numero 83 enviada.", no_key},
+                         found(84),
+                         {"Nota numero 84 enviada.", no_key}}));
+  for (const int numero : {4, 3, 2, 1}) EXPECT_EQ(WebEx(numero), "0") << numero;
+  ASSERT_EQ(server.ConnectionCount(), 2u);
+  EXPECT_EQ(PostedInvoiceId(RequestBodies()[0]), "NFe" + InvoiceKey(83));
+  EXPECT_EQ(PostedInvoiceId(RequestBodies()[1]), "NFe" + InvoiceKey(84));
+
+  // The next pass tries every row again.
+  pass().Run();
+  EXPECT_EQ(server.ConnectionCount(), 4u);
+}
+
+// Another session on the test's database that locks rows and holds the locks,
+// uncommitted, until Release (or the end of the scope): the database's own shell
+// (`shell`, reading statements from its input) runs `lock` and then prints
+// "held", and rolls back once the file "release" exists.
+class RowLock {
+ public:
+  RowLock(const std::string& shell, const std::string& lock) {
+    WriteBytes(folder_ / "lock.sql", lock + "\nSELECT 'held' AS mark FROM " + kOneRowTable + ";\n");
+    WriteBytes(folder_ / "hold.sh",
+               "cd \"$(dirname \"$0\")\"\n"
+               "(cat lock.sql; while [ ! -e release ]; do sleep 0.1; done; echo 'ROLLBACK;') |\n"
+               "  stdbuf -oL " +
+                   shell + " > output 2>&1\ntouch ended\n");
+    RunCommand("sh " + ShellQuote((folder_ / "hold.sh").string()) + " > /dev/null 2>&1 &");
+    held_ = WaitUntil([&] { return ReadOutput().find("held") != std::string::npos; });
+  }
+  ~RowLock() { Release(); }
+  RowLock(const RowLock&) = delete;
+  RowLock& operator=(const RowLock&) = delete;
+
+  bool held() const { return held_; }
+  std::string ReadOutput() const {
+    return fs::exists(folder_ / "output") ? ReadBytes(folder_ / "output") : std::string();
+  }
+  void Release() {
+    WriteBytes(folder_ / "release", "");
+    WaitUntil([&] { return fs::exists(folder_ / "ended"); });
   }
 
-  // The missing file is given up, which fails; giving up again fails too and
-  // leaves the phase: the remaining row waits for the next pass.
-  ExpectMessages(messages(),
-                 Joined({{"Caminho: " + Direct("Transmitidas", 77)},
-                         SearchLines(77),
-                         {"Arquivo não encontrado: . Numero da nota: 77. A nota não será enviada.",
-                          kUnhealthy}}));
+ private:
+  // A table of one row that both servers know.
+  static constexpr const char* kOneRowTable = "EMITENTE";
+
+  static bool WaitUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+  }
+
+  TempDir folder_;
+  bool held_ = false;
+};
+
+// A row given up while another session holds its lock: the update waits for the
+// lock time-out (Firebird's of the transaction, psqlODBC's query time-out),
+// fails, and the phase goes on with the next row. Not on SQLite: its ODBC driver
+// does not take the query time-out, and its own wait for a locked file lasts
+// minutes.
+TEST_P(InvoicePhaseTest, GivingUpARowLockedByAnotherSessionWaitsItsTimeOutAndGoesOn) {
+  if (backend() == Backend::kOdbcSqlite) GTEST_SKIP() << "SQLite waits minutes for a lock";
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(91) + "-nfe.xml", InvoiceDocument(91, false));
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(92) + "-nfe.xml", InvoiceDocument(92));
+  InsertRow(2, 91, 0, 0, InvoiceKey(91));
+  InsertRow(1, 92, 0, 0, InvoiceKey(92));
+  const bool firebird = backend() == Backend::kFirebird;
+  const std::string firebird_file =
+      (database->DriveC() / "Tavrellis" / "PDV" / "BD" / "VELPDV.FDB").string();
+  RowLock lock(
+      firebird ? "isql-fb -q -user SYSDBA -password " + std::string(kFirebirdPassword)
+               : "psql -X -q -h 127.0.0.1 -p " + std::to_string(kPostgresPort) + " -U sa -d VELPDV",
+      firebird ? "CONNECT 'localhost:" + firebird_file +
+                     "';\nSET AUTODDL OFF;\nUPDATE CUPOM SET WEB_EX = 0 WHERE NUMERO = 2;"
+               : "BEGIN;\nSELECT 1 FROM cupom WHERE numero = 2 FOR UPDATE;");
+  ASSERT_TRUE(lock.held()) << lock.ReadOutput();
+
+  const auto started = std::chrono::steady_clock::now();
+  pass().Run();
+  const auto waited = std::chrono::steady_clock::now() - started;
+
+  ExpectMessages(
+      messages(),
+      {"Caminho: " + Direct("Transmitidas", 91),
+       "Arquivo encontrado em: " + Direct("Transmitidas", 91), kUnhealthy, kImportFailed + "*",
+       kImportFailed + "*", "Caminho: " + Direct("Transmitidas", 92),
+       "Arquivo encontrado em: " + Direct("Transmitidas", 92), "Nota numero 92 enviada."});
+  EXPECT_NE(messages()[3].find(firebird ? "concurrent" : "statement timeout"), std::string::npos)
+      << messages()[3];
+  // Both time-outs are 30 s.
+  EXPECT_GE(waited, std::chrono::seconds(kFirebirdLockTimeoutSeconds - 1));
+  EXPECT_LT(waited, std::chrono::seconds(kFirebirdLockTimeoutSeconds + 20));
+  EXPECT_TRUE(fs::exists(error_folder() / (InvoiceKey(91) + "-nfe.xml")));
+  EXPECT_EQ(WebEx(1), "1");
+
+  // Once the other session lets go, the next pass gives the row up.
+  lock.Release();
   EXPECT_EQ(WebEx(2), "0");
-  EXPECT_EQ(WebEx(1), "0");
-  EXPECT_FALSE(fs::exists(error_folder() / (InvoiceKey(77) + "-nfe.xml")));
+  pass().Run();
+  EXPECT_EQ(WebEx(2), "1");
+}
+
+// The database server restarts in the middle of the phase, twice, and then
+// between two passes: the statement that meets the ended session (the emitter's
+// select of a folder search, a row's update after its upload, the next pass's
+// first select) runs again on a new connection. Nothing is logged but the rows'
+// own lines, every row is uploaded once and marked.
+// PostgreSQL only: the server the tests can restart while a pass runs.
+TEST_P(InvoicePhaseTest, ServerRestartedMidPhaseLogsNothingAndLosesNothing) {
+  if (backend() != Backend::kOdbcPostgres) GTEST_SKIP() << "the restart is PostgreSQL's";
+  if (geteuid() != 0) GTEST_SKIP() << "restarting the PostgreSQL server needs root";
+  testing::PostgresLeftRunning server_left_running;
+  for (const int number : {801, 803, 804}) {
+    PutInvoice("Transmitidas/202205/" + InvoiceKey(number) + "-nfe.xml", InvoiceDocument(number));
+  }
+  const fs::path searched = PutInvoice("Validadas/2022/nota802.xml", InvoiceDocument(802));
+  for (const int number : {801, 802, 803, 804}) {
+    InsertRow(1000 - number, number, 0, 0, InvoiceKey(number));
+  }
+  // Before the second and the fourth row, known by the lines logged so far (the
+  // pass also lets events run after every file its search examines).
+  std::set<std::size_t> restart_after_lines = {3, 14};
+  pump.on_pending = [&] {
+    if (restart_after_lines.erase(messages().size()) == 0) return;
+    EXPECT_EQ(testing::StopPostgres().exit_code, 0);
+    EXPECT_EQ(testing::StartPostgres().exit_code, 0);
+  };
+
+  pass().Run();
+
+  auto sent = [&](int number) {
+    return std::vector<std::string>{"Caminho: " + Direct("Transmitidas", number),
+                                    "Arquivo encontrado em: " + Direct("Transmitidas", number),
+                                    "Nota numero " + std::to_string(number) + " enviada."};
+  };
+  ExpectMessages(
+      messages(),
+      Joined({sent(801),
+              {"Caminho: " + Direct("Transmitidas", 802)},
+              SearchLines(802),
+              {"Arquivo encontrado em: " + searched.string(), "Nota numero 802 enviada."},
+              sent(803),
+              sent(804)}));
+  EXPECT_TRUE(restart_after_lines.empty());
+  EXPECT_EQ(server.ConnectionCount(), 4u);
+  for (const int number : {801, 802, 803, 804}) EXPECT_EQ(WebEx(1000 - number), "1") << number;
+
+  // A restart between two passes, after a pass that found nothing pending (its
+  // last statement the select of the invoices): the next pass's first statement
+  // meets it.
+  const std::size_t lines_before = messages().size();
+  pass().Run();
+  ASSERT_EQ(messages().size(), lines_before);
+  ASSERT_EQ(testing::StopPostgres().exit_code, 0);
+  ASSERT_EQ(testing::StartPostgres().exit_code, 0);
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(805) + "-nfe.xml", InvoiceDocument(805));
+  InsertRow(1000 - 805, 805, 0, 0, InvoiceKey(805));
+  pass().Run();
+  const std::vector<std::string> all = messages();
+  ExpectMessages(std::vector<std::string>(all.begin() + static_cast<long>(lines_before), all.end()),
+                 sent(805));
+  EXPECT_EQ(WebEx(1000 - 805), "1");
 }
 
 TEST_P(InvoicePhaseTest, DatabaseFailureWhileLocatingLeavesTheRowPending) {
