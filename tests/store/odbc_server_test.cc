@@ -14,6 +14,7 @@
 #include "store/pos_connection.h"
 #include "store/query.h"
 #include "support/failure.h"
+#include "testing/failure_message.h"
 #include "testing/pos_schema.h"
 #include "testing/postgres_fixture.h"
 
@@ -25,15 +26,6 @@ using testing::PostgresDatabase;
 
 const std::string kSchema = testing::PosTable("EMITENTE") + testing::PosTable("CUPOM") +
                             std::string(testing::kPosEmitterRow);
-
-std::string Message(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return failure.what();
-  }
-  return "<no failure>";
-}
 
 // psql on VELPDV as sa, for what the fixture's own calls do not do.
 std::string Psql(const std::string& arguments) {
@@ -128,7 +120,8 @@ TEST_F(PostgresServerTest, TheSessionAfterARestartOrAnEndedSessionIsANewOne) {
       interruption.interrupt(database);
       const std::size_t states_before = StatesSoFar();
 
-      EXPECT_EQ(Message([&] { update ? MarkExported(fbquery, fbconn) : (void)FirstCnpj(); }),
+      EXPECT_EQ(testing::FailureMessage(
+                    [&] { update ? MarkExported(fbquery, fbconn) : (void)FirstCnpj(); }),
                 "<no failure>");
       // The dead session was met (and its statement run again).
       const auto states = StatesSince(states_before);
@@ -155,7 +148,7 @@ TEST_F(PostgresServerTest, TheSessionAfterARestartOrAnEndedSessionIsANewOne) {
 TEST_F(PostgresServerTest, UseWhileTheServerIsDownFailsAndTheNextUseAfterItsStartWorks) {
   ASSERT_EQ(FirstCnpj(), "12.345.678/0001-90");
   ASSERT_EQ(testing::StopPostgres().exit_code, 0);
-  const std::string down = Message([&] { FirstCnpj(); });
+  const std::string down = testing::FailureMessage([&] { FirstCnpj(); });
   EXPECT_NE(down.find("Connection refused"), std::string::npos) << down;
   EXPECT_FALSE(fbconn.IsOpen());
   ASSERT_EQ(testing::StartPostgres().exit_code, 0);
@@ -185,7 +178,7 @@ TEST_F(PostgresServerTest, UpdateOfARowLockedByAnotherSessionEndsAfterTheQueryTi
   RunStatement(fbquery, "select * from cupom where web_ex = 0 order by numero");
   const std::size_t states_before = StatesSoFar();
   const auto start = std::chrono::steady_clock::now();
-  const std::string failure = Message([&] { MarkExported(fbquery, fbconn); });
+  const std::string failure = testing::FailureMessage([&] { MarkExported(fbquery, fbconn); });
   const auto waited = std::chrono::steady_clock::now() - start;
   fbquery.Cancel();
   if (!holder_process.empty()) {
@@ -227,7 +220,7 @@ TEST_F(PostgresServerTest, RowsKeyedByNumericOrTimestampValuesAreMarkedExactly) 
     for (int row = 0; !fbquery.AtEnd(); ++row) {
       // Every other row, from the first.
       if (row % 2 == 0) {
-        EXPECT_EQ(Message([&] { MarkExported(fbquery, fbconn); }), "<no failure>");
+        EXPECT_EQ(testing::FailureMessage([&] { MarkExported(fbquery, fbconn); }), "<no failure>");
       }
       expected.push_back(row % 2 == 0 ? "1" : "0");
       fbquery.Next();

@@ -10,6 +10,7 @@
 #include "store/firebird_session.h"
 #include "store/query.h"
 #include "support/failure.h"
+#include "testing/failure_message.h"
 #include "testing/pos_schema.h"
 #include "testing/test_databases.h"
 
@@ -31,15 +32,6 @@ constexpr const char* kInsertCupom =
 std::string PendingCupom(int number) {
   return std::string(kInsertCupom) + "(" + std::to_string(number) + ", " +
          std::to_string(1000 + number) + ", 'chave" + std::to_string(number) + "', 0, 0, 0)";
-}
-
-std::string Message(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return failure.what();
-  }
-  return "<no failure>";
 }
 
 class RowAccessTest : public ::testing::TestWithParam<Backend> {
@@ -110,10 +102,11 @@ TEST_P(RowAccessTest, PostOfARowRemovedMeanwhileFailsAndIsRetriedByNext) {
   Query& fbquery = connection->fbquery();
   RunStatement(fbquery, "select * from cupom where web_ex = 0 order by numero desc");
   database->Execute("DELETE FROM CUPOM WHERE NUMERO = 2;");
-  EXPECT_EQ(Message([&] { MarkExported(fbquery, *connection); }),
+  EXPECT_EQ(testing::FailureMessage([&] { MarkExported(fbquery, *connection); }),
             "fbquery: The row to update was not found");
   // The change is still pending: moving on posts it again, and fails again.
-  EXPECT_EQ(Message([&] { fbquery.Next(); }), "fbquery: The row to update was not found");
+  EXPECT_EQ(testing::FailureMessage([&] { fbquery.Next(); }),
+            "fbquery: The row to update was not found");
   EXPECT_EQ(fbquery.FieldByName("numero").AsInteger(), 2);
   // Closing discards it; the other row is untouched.
   RunStatement(fbquery, "select * from cupom where web_ex = 0 order by numero desc");
@@ -142,7 +135,8 @@ TEST_P(RowAccessTest, RowsAreFoundByThePrimaryKeyOrElseByAUniqueKeyOfNotNullColu
     if (table == "NULAVEL" && GetParam() == Backend::kOdbcSqlite) continue;
     Query& fbquery = connection->fbquery();
     RunStatement(fbquery, "select * from " + table + " where web_ex = 0");
-    const std::string message = Message([&] { MarkExported(fbquery, *connection); });
+    const std::string message =
+        testing::FailureMessage([&] { MarkExported(fbquery, *connection); });
     fbquery.Cancel();
     if (c.marked) {
       EXPECT_EQ(message, "<no failure>") << table;
@@ -163,7 +157,7 @@ TEST_P(RowAccessTest, ColumnsAreFoundWithoutRegardToCaseOrFailWithTheQueryName) 
   Query& fbquery2 = connection->fbquery2();
   RunStatement(fbquery2, "SELECT * from EMITENTE");
   EXPECT_EQ(fbquery2.FieldByName("cnpj").AsString(), fbquery2.FieldByName("CNPJ").AsString());
-  EXPECT_EQ(Message([&] { fbquery2.FieldByName("NFCE_SERIE"); }),
+  EXPECT_EQ(testing::FailureMessage([&] { fbquery2.FieldByName("NFCE_SERIE"); }),
             "fbquery2: Field 'NFCE_SERIE' not found");
   Query& fbquery = connection->fbquery();
   RunStatement(fbquery, "SELECT NFCE_SERIE from PARAMETROS");
@@ -172,7 +166,8 @@ TEST_P(RowAccessTest, ColumnsAreFoundWithoutRegardToCaseOrFailWithTheQueryName) 
 
 TEST_P(RowAccessTest, FailedStatementRaisesTheClientMessageAndTheConnectionGoesOn) {
   Query& fbquery = connection->fbquery();
-  const std::string message = Message([&] { RunStatement(fbquery, "select * from NAO_EXISTE"); });
+  const std::string message =
+      testing::FailureMessage([&] { RunStatement(fbquery, "select * from NAO_EXISTE"); });
   EXPECT_NE(message.find(testing::MissingTableText(GetParam(), "NAO_EXISTE")), std::string::npos)
       << message;
   EXPECT_TRUE(fbquery.AtEnd());
@@ -263,7 +258,8 @@ TEST(RowCountTest, AnUnknownCountIsNoFailureButNoRowOrManyRowsAre) {
         [&](const ConnectionProfile&) { return std::make_unique<FixedCountSession>(c.count); });
     Query& fbquery = connection.fbquery();
     RunStatement(fbquery, "select * from cupom");
-    EXPECT_EQ(Message([&] { MarkExported(fbquery, connection); }), c.outcome) << c.count;
+    EXPECT_EQ(testing::FailureMessage([&] { MarkExported(fbquery, connection); }), c.outcome)
+        << c.count;
   }
 }
 

@@ -6,19 +6,11 @@
 #include <string>
 
 #include "support/failure.h"
+#include "testing/failure_message.h"
 #include "testing/fake_query.h"
 
 namespace quorbin::testing {
 namespace {
-
-std::string FailureOf(const std::function<void()>& use) {
-  try {
-    use();
-  } catch (const Failure& failure) {
-    return failure.what();
-  }
-  return "<no failure>";
-}
 
 InvoiceRow ReadOne(FakeRow row) {
   FakeQuery fbquery("fbquery", {std::move(row)});
@@ -70,21 +62,23 @@ TEST(InvoiceRowReaderTest, ColumnThatCannotBeReadFailsWhereItsValueIsUsed) {
                                  {"cancelado", TextValue("N")}}));
   EXPECT_EQ(row.offline.value(), 2);
   EXPECT_EQ(row.chave_nfce.value(), "k");
-  EXPECT_EQ(FailureOf([&] { row.cancelado.value(); }), "'N' is not a valid integer value");
-  EXPECT_EQ(FailureOf([&] { row.invoice_time.value(); }),
+  EXPECT_EQ(FailureMessage([&] { row.cancelado.value(); }), "'N' is not a valid integer value");
+  EXPECT_EQ(FailureMessage([&] { row.invoice_time.value(); }),
             "The column cannot be read as a date-time");
   // Each use of the number names the column as that use spells it.
-  EXPECT_EQ(FailureOf([&] { row.nfce_num.value(); }), "fbquery: Field 'nfce_num' not found");
-  EXPECT_EQ(FailureOf([&] { row.NFCE_NUM.value(); }), "fbquery: Field 'NFCE_NUM' not found");
-  EXPECT_EQ(FailureOf([&] { row.nfce_num_text.value(); }), "fbquery: Field 'nfce_num' not found");
+  EXPECT_EQ(FailureMessage([&] { row.nfce_num.value(); }), "fbquery: Field 'nfce_num' not found");
+  EXPECT_EQ(FailureMessage([&] { row.NFCE_NUM.value(); }), "fbquery: Field 'NFCE_NUM' not found");
+  EXPECT_EQ(FailureMessage([&] { row.nfce_num_text.value(); }),
+            "fbquery: Field 'nfce_num' not found");
   // Used again, it fails again.
-  EXPECT_EQ(FailureOf([&] { row.cancelado.value(); }), "'N' is not a valid integer value");
+  EXPECT_EQ(FailureMessage([&] { row.cancelado.value(); }), "'N' is not a valid integer value");
 
   // NULL in a text column is the empty text, which is no integer.
   ColumnValue null_text = TextValue("");
   null_text.null = true;
   const InvoiceRow number_as_text = ReadOne({{"nfce_num", null_text}});
-  EXPECT_EQ(FailureOf([&] { number_as_text.nfce_num.value(); }), "'' is not a valid integer value");
+  EXPECT_EQ(FailureMessage([&] { number_as_text.nfce_num.value(); }),
+            "'' is not a valid integer value");
   EXPECT_EQ(number_as_text.nfce_num_text.value(), "");
 }
 
