@@ -81,8 +81,7 @@ class FirebirdSession : public DatabaseSession {
   void Check(const Status& status) const;
   // Runs `work` with a new transaction, commits when `work` says so (rolls back
   // otherwise, and whenever an exception leaves it) and turns the client's errors
-  // into failures. A lost attachment is
-  // given up here and never used again.
+  // into failures. A lost attachment is given up here and never used again.
   template <typename Work>
   auto InTransaction(Work work);
 

@@ -36,34 +36,40 @@ const XmlPruning kInvoiceFactsPruning{{"nfeProc", "NFe", "infNFe", "ide", "emit"
 
 InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& document,
                                      const XmlPruning* pruning) {
+  using Shape = InvoiceFileFacts::Shape;
+  // A failure decided by the bytes (the parser's verdict, an element the document
+  // lacks), or by something else (memory, the parser's own resources).
+  auto failed = [](Shape shape, const std::exception& failure, bool from_document) {
+    return InvoiceFileFacts{
+        .shape = shape, .from_document = from_document, .failure = failure.what()};
+  };
   InvoiceFileFacts facts;
   try {
     document.Reparse(bytes, pruning);
+  } catch (const XmlResourceFailure& failure) {
+    return failed(Shape::kNotLoaded, failure, false);
+  } catch (const XmlLoadFailure& failure) {
+    return failed(Shape::kNotLoaded, failure, true);
   } catch (const std::exception& failure) {
-    facts.failure = failure.what();
-    facts.from_document = dynamic_cast<const XmlLoadFailure*>(&failure) &&
-                          !dynamic_cast<const XmlResourceFailure*>(&failure);
-    return facts;
+    return failed(Shape::kNotLoaded, failure, false);
   }
   try {
     const XmlNode invoice = SearchedInvoiceElement(document);
     if (!invoice.Exists()) {
-      facts.shape = InvoiceFileFacts::Shape::kNotInvoice;
+      facts.shape = Shape::kNotInvoice;
       return facts;
     }
     if (!invoice.Child("ide").Exists()) {
-      facts.shape = InvoiceFileFacts::Shape::kWithoutIde;
+      facts.shape = Shape::kWithoutIde;
       return facts;
     }
     facts.cnpj = invoice.Child("emit").Child("CNPJ").Text();
     facts.cnf = invoice.Child("ide").Child("cNF").Text();
-    facts.shape = InvoiceFileFacts::Shape::kComparable;
+    facts.shape = Shape::kComparable;
+  } catch (const XmlFailure& failure) {
+    return failed(Shape::kFailed, failure, true);
   } catch (const std::exception& failure) {
-    facts.shape = InvoiceFileFacts::Shape::kFailed;
-    facts.from_document = dynamic_cast<const XmlFailure*>(&failure) != nullptr;
-    facts.failure = failure.what();
-    facts.cnpj.clear();
-    facts.cnf.clear();
+    return failed(Shape::kFailed, failure, false);
   }
   return facts;
 }

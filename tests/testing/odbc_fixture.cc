@@ -81,12 +81,16 @@ std::vector<std::string> OdbcSqliteDatabase::Rows(std::string_view select) const
   return Lines(result.output);
 }
 
+std::vector<std::string> OdbcRegistration::TraceSinceStart() const {
+  const std::string trace = ReadBytes(ConfigurationFolder() / kTraceFile);
+  return Lines(trace.substr(std::min(trace.size(), trace_start_)));
+}
+
 std::vector<std::string> OdbcRegistration::SentConnectionStrings() const {
   // The trace shows the string as "Str In = [<string>][length = ...]".
   static const std::string kMarker = "Str In = [";
   std::vector<std::string> strings;
-  const std::string trace = ReadBytes(ConfigurationFolder() / kTraceFile);
-  for (const std::string& line : Lines(trace.substr(std::min(trace.size(), trace_start_)))) {
+  for (const std::string& line : TraceSinceStart()) {
     const auto at = line.find(kMarker);
     if (at == std::string::npos) continue;
     const auto begin = at + kMarker.size();
@@ -102,8 +106,7 @@ std::vector<std::string> OdbcRegistration::DiagnosticStates() const {
   // call returns (on entry the same words precede the buffer's address).
   static const std::string kMarker = "SQLState = ";
   std::vector<std::string> states;
-  const std::string trace = ReadBytes(ConfigurationFolder() / kTraceFile);
-  for (const std::string& line : Lines(trace.substr(std::min(trace.size(), trace_start_)))) {
+  for (const std::string& line : TraceSinceStart()) {
     const auto at = line.find(kMarker);
     if (at == std::string::npos) continue;
     const std::string value = line.substr(at + kMarker.size());
@@ -115,8 +118,7 @@ std::vector<std::string> OdbcRegistration::DiagnosticStates() const {
 std::size_t OdbcRegistration::TracedCalls(std::string_view function) const {
   // Each call opens with "[ODBC][pid][time][<function>.c][line]" and "Entry:".
   const std::string marker = "[" + std::string(function) + ".c]";
-  const std::string trace = ReadBytes(ConfigurationFolder() / kTraceFile);
-  const std::vector<std::string> lines = Lines(trace.substr(std::min(trace.size(), trace_start_)));
+  const std::vector<std::string> lines = TraceSinceStart();
   std::size_t calls = 0;
   for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
     if (lines[i].find(marker) != std::string::npos &&

@@ -41,6 +41,9 @@ class OdbcRegistration {
   std::vector<std::string> DiagnosticStates() const;
 
  private:
+  // The lines the driver manager traced since the registration.
+  std::vector<std::string> TraceSinceStart() const;
+
   ScopedEnvironment system_ini_;
   ScopedEnvironment user_ini_;
   std::size_t trace_start_ = 0;

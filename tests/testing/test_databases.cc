@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-
+#include "support/ascii_text.h"
 #include "testing/firebird_fixture.h"
 #include "testing/odbc_fixture.h"
 #include "testing/postgres_fixture.h"
@@ -106,11 +105,8 @@ std::string MissingTableText(Backend backend, std::string_view table) {
       return std::string(table);
     case Backend::kOdbcSqlite:
       return "no such table";
-    case Backend::kOdbcPostgres: {
-      std::string folded(table);
-      for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      return "relation \"" + folded + "\" does not exist";
-    }
+    case Backend::kOdbcPostgres:
+      return "relation \"" + AsciiLowerText(table) + "\" does not exist";
   }
   return "?";
 }
