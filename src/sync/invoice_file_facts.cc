@@ -40,8 +40,11 @@ InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& docume
   // A failure decided by the bytes (the parser's verdict, an element the document
   // lacks), or by something else (memory, the parser's own resources).
   auto failed = [](Shape shape, const std::exception& failure, bool from_document) {
-    return InvoiceFileFacts{
-        .shape = shape, .from_document = from_document, .failure = failure.what()};
+    InvoiceFileFacts facts;
+    facts.shape = shape;
+    facts.from_document = from_document;
+    facts.failure = failure.what();
+    return facts;
   };
   InvoiceFileFacts facts;
   try {
