@@ -56,10 +56,13 @@ class OdbcSession : public DatabaseSession {
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
     SQLHSTMT handle() const { return handle_; }
+    // The query time-out the driver holds for this statement.
+    SQLULEN QueryTimeout() const;
 
    private:
     const OdbcApi& api_;
     SQLHSTMT handle_ = SQL_NULL_HSTMT;
+    SQLRETURN timeout_answer_ = SQL_ERROR;  // to setting the query time-out
   };
 
   // Raises the diagnostics of `handle` when `result` is a failure.
@@ -71,8 +74,8 @@ class OdbcSession : public DatabaseSession {
   bool DriverSaysDead() const;
   // The SQLSTATE of the first diagnostic of `handle`.
   std::string FirstState(SQLSMALLINT handle_type, SQLHANDLE handle) const;
-  // The query time-out the driver holds once it is set on a new statement.
-  SQLULEN ProbeQueryTimeout() const;
+  // The query time-out the driver holds for a new statement.
+  SQLULEN ProbeQueryTimeout();
   void EndTransaction(SQLSMALLINT completion);
   // Runs `work`; on failure the transaction is rolled back before the failure
   // goes on.
@@ -100,8 +103,21 @@ class OdbcSession : public DatabaseSession {
 OdbcSession::Statement::Statement(OdbcSession& session) : api_(session.api_) {
   session.Check(api_.AllocHandle(SQL_HANDLE_STMT, session.connection_, &handle_), SQL_HANDLE_DBC,
                 session.connection_);
-  api_.SetStmtAttr(handle_, SQL_ATTR_QUERY_TIMEOUT,
-                   reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0);
+  timeout_answer_ = api_.SetStmtAttr(handle_, SQL_ATTR_QUERY_TIMEOUT,
+                                     reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0);
+}
+
+// The answer to setting the time-out is not enough: a driver may keep 0 and
+// answer SQL_SUCCESS_WITH_INFO (MariaDB's Connector/ODBC) or even SQL_SUCCESS
+// (SQLite's), so the value is read back. Only a driver that cannot say is taken
+// at its word, and then only for a plain success.
+SQLULEN OdbcSession::Statement::QueryTimeout() const {
+  SQLULEN held = 0;
+  if (SQL_SUCCEEDED(
+          api_.GetStmtAttr(handle_, SQL_ATTR_QUERY_TIMEOUT, &held, sizeof held, nullptr))) {
+    return held;
+  }
+  return timeout_answer_ == SQL_SUCCESS ? kQueryTimeoutSeconds : 0;
 }
 
 OdbcSession::Statement::~Statement() {
@@ -135,22 +151,14 @@ OdbcSession::OdbcSession(DriverManager& manager, const std::string& connection_s
   query_timeout_seconds_ = ProbeQueryTimeout();
 }
 
-// The answer to setting the time-out is not enough: a driver may keep 0 and
-// answer SQL_SUCCESS_WITH_INFO (MariaDB's Connector/ODBC) or even SQL_SUCCESS
-// (SQLite's), so the value is read back. Only a driver that cannot say is taken
-// at its word, and then only for a plain success.
-SQLULEN OdbcSession::ProbeQueryTimeout() const {
-  SQLHSTMT probe = SQL_NULL_HSTMT;
-  if (!SQL_SUCCEEDED(api_.AllocHandle(SQL_HANDLE_STMT, connection_, &probe))) return 0;
-  const SQLRETURN set = api_.SetStmtAttr(probe, SQL_ATTR_QUERY_TIMEOUT,
-                                         reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0);
-  SQLULEN held = 0;
-  if (!SQL_SUCCEEDED(
-          api_.GetStmtAttr(probe, SQL_ATTR_QUERY_TIMEOUT, &held, sizeof held, nullptr))) {
-    held = set == SQL_SUCCESS ? kQueryTimeoutSeconds : 0;
+// Asked of a statement made the way every statement is. One that cannot be made
+// now says nothing of the driver; the first real statement will say why.
+SQLULEN OdbcSession::ProbeQueryTimeout() {
+  try {
+    return Statement(*this).QueryTimeout();
+  } catch (const DatabaseFailure&) {
+    return 0;
   }
-  api_.FreeHandle(SQL_HANDLE_STMT, probe);
-  return held;
 }
 
 OdbcSession::~OdbcSession() {

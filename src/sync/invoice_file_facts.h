@@ -20,8 +20,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>

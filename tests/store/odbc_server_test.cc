@@ -14,6 +14,7 @@
 #include "store/pos_connection.h"
 #include "store/query.h"
 #include "support/failure.h"
+#include "testing/agent_process.h"
 #include "testing/failure_message.h"
 #include "testing/pos_schema.h"
 #include "testing/postgres_fixture.h"
@@ -27,20 +28,15 @@ using testing::PostgresDatabase;
 const std::string kSchema = testing::PosTable("EMITENTE") + testing::PosTable("CUPOM") +
                             std::string(testing::kPosEmitterRow);
 
-// psql on VELPDV as sa, for what the fixture's own calls do not do.
+// psql on VELPDV, for what the fixture's own calls do not do.
 std::string Psql(const std::string& arguments) {
-  return "psql -X -q -h 127.0.0.1 -p " + std::to_string(testing::kPostgresPort) +
-         " -U sa -d VELPDV " + arguments;
+  return testing::Psql("VELPDV") + arguments;
 }
 
 // Waits until the server takes a session and answers again (while it recovers
 // it listens but refuses).
 void WaitUntilAnswering() {
-  const auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (testing::RunCommand(Psql("-c 'SELECT 1'")).exit_code != 0 &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(100ms);
-  }
+  testing::WaitFor([] { return testing::RunCommand(Psql("-c 'SELECT 1'")).exit_code == 0; }, 60s);
 }
 
 // The server's process of the one session in VELPDV other than psql's own.
@@ -168,10 +164,7 @@ TEST_F(PostgresServerTest, UpdateOfARowLockedByAnotherSessionEndsAfterTheQueryTi
   });
   const std::string sleeping =
       "SELECT pid FROM pg_stat_activity WHERE datname = 'VELPDV' AND wait_event = 'PgSleep'";
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (database.Rows(sleeping).empty() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(50ms);
-  }
+  testing::WaitFor([&] { return !database.Rows(sleeping).empty(); }, 20s);
   const std::vector<std::string> holder_process = database.Rows(sleeping);
 
   Query& fbquery = fbconn.fbquery();

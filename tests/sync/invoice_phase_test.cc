@@ -8,14 +8,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <optional>
 #include <set>
-#include <thread>
 
 #include "phase_fixture.h"
 #include "store/firebird_session.h"
 #include "sync_fixture.h"
+#include "testing/agent_process.h"
 #include "testing/firebird_fixture.h"
 #include "testing/postgres_fixture.h"
 
@@ -483,7 +482,7 @@ class RowLock {
                "  stdbuf -oL " +
                    shell + " > output 2>&1\ntouch ended\n");
     RunCommand("sh " + ShellQuote((folder_ / "hold.sh").string()) + " > /dev/null 2>&1 &");
-    held_ = WaitUntil([&] { return ReadOutput().find("held") != std::string::npos; });
+    held_ = WaitFor([&] { return ReadOutput().find("held") != std::string::npos; }, kWait);
   }
   ~RowLock() { Release(); }
   RowLock(const RowLock&) = delete;
@@ -495,21 +494,14 @@ class RowLock {
   }
   void Release() {
     WriteBytes(folder_ / "release", "");
-    WaitUntil([&] { return fs::exists(folder_ / "ended"); });
+    WaitFor([&] { return fs::exists(folder_ / "ended"); }, kWait);
   }
 
  private:
   // A table of one row that both servers know.
   static constexpr const char* kOneRowTable = "EMITENTE";
 
-  static bool WaitUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-  }
+  static constexpr std::chrono::seconds kWait{20};
 
   TempDir folder_;
   bool held_ = false;
@@ -529,12 +521,11 @@ TEST_P(InvoicePhaseTest, GivingUpARowLockedByAnotherSessionWaitsItsTimeOutAndGoe
   const bool firebird = backend() == Backend::kFirebird;
   const std::string firebird_file =
       (database->DriveC() / "Tavrellis" / "PDV" / "BD" / "VELPDV.FDB").string();
-  RowLock lock(
-      firebird ? "isql-fb -q -user SYSDBA -password " + std::string(kFirebirdPassword)
-               : "psql -X -q -h 127.0.0.1 -p " + std::to_string(kPostgresPort) + " -U sa -d VELPDV",
-      firebird ? "CONNECT 'localhost:" + firebird_file +
-                     "';\nSET AUTODDL OFF;\nUPDATE CUPOM SET WEB_EX = 0 WHERE NUMERO = 2;"
-               : "BEGIN;\nSELECT 1 FROM cupom WHERE numero = 2 FOR UPDATE;");
+  RowLock lock(firebird ? "isql-fb -q -user SYSDBA -password " + std::string(kFirebirdPassword)
+                        : testing::Psql("VELPDV"),
+               firebird ? "CONNECT 'localhost:" + firebird_file +
+                              "';\nSET AUTODDL OFF;\nUPDATE CUPOM SET WEB_EX = 0 WHERE NUMERO = 2;"
+                        : "BEGIN;\nSELECT 1 FROM cupom WHERE numero = 2 FOR UPDATE;");
   ASSERT_TRUE(lock.held()) << lock.ReadOutput();
 
   const auto started = std::chrono::steady_clock::now();

@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <sstream>
 #include <thread>
 
 namespace quorbin::testing {
@@ -99,8 +98,7 @@ std::vector<std::string> FirebirdDatabase::Rows(std::string_view select) {
                                        "';\nSET HEADING OFF;\n" + std::string(select) + ";\n");
   EXPECT_EQ(result.exit_code, 0) << result.output;
   std::vector<std::string> rows;
-  std::istringstream lines(result.output);
-  for (std::string line; std::getline(lines, line);) {
+  for (const std::string& line : OutputLines(result.output)) {
     if (std::string trimmed = Trim(line); !trimmed.empty()) rows.push_back(trimmed);
   }
   return rows;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "store/odbc_session.h"
 
 namespace quorbin::testing {
@@ -13,13 +11,6 @@ constexpr const char* kTraceFile = "odbc_trace.log";
 // The shell waits this long for a lock that a running agent holds, rather than
 // failing at once with "database is locked".
 constexpr const char* kSqliteShell = "sqlite3 -batch -cmd '.timeout 10000' ";
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // The driver manager takes ODBCSYSINI and its trace settings once per process,
 // so every fixture of the process writes its configuration into the same folder
@@ -78,12 +69,12 @@ std::vector<std::string> OdbcSqliteDatabase::Rows(std::string_view select) const
   const CommandResult result = RunCommand(kSqliteShell + ShellQuote((folder_ / "VELPDV").string()) +
                                           " " + ShellQuote(std::string(select)));
   EXPECT_EQ(result.exit_code, 0) << result.output;
-  return Lines(result.output);
+  return OutputLines(result.output);
 }
 
 std::vector<std::string> OdbcRegistration::TraceSinceStart() const {
   const std::string trace = ReadBytes(ConfigurationFolder() / kTraceFile);
-  return Lines(trace.substr(std::min(trace.size(), trace_start_)));
+  return OutputLines(trace.substr(std::min(trace.size(), trace_start_)));
 }
 
 std::vector<std::string> OdbcRegistration::SentConnectionStrings() const {

@@ -8,8 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <sstream>
-
 #include "testing/pos_server_name.h"
 #include "testing/temp_dir.h"
 
@@ -20,15 +18,14 @@ std::string ServiceScript() {
   return std::string(QUORBIN_SOURCE_DIR) + "/scripts/services.d/postgresql";
 }
 
-// psql as the role sa on `database`, without the user's .psqlrc, in UTF-8.
-std::string Psql(const std::string& database) {
-  return "PGCLIENTENCODING=UTF8 psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p " +
-         std::to_string(kPostgresPort) + " -U sa -d " + ShellQuote(database) + " ";
-}
-
 bool in_use = false;
 
 }  // namespace
+
+std::string Psql(const std::string& database) {
+  return "env PGCLIENTENCODING=UTF8 psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p " +
+         std::to_string(kPostgresPort) + " -U sa -d " + ShellQuote(database) + " ";
+}
 
 CommandResult StartPostgres() {
   return RunCommand(ServiceScript());
@@ -108,10 +105,7 @@ std::vector<std::string> PostgresDatabase::Rows(std::string_view select) const {
   const CommandResult result =
       RunCommand(Psql("VELPDV") + "-A -t -F '|' -c " + ShellQuote(std::string(select)));
   EXPECT_EQ(result.exit_code, 0) << result.output;
-  std::vector<std::string> rows;
-  std::istringstream lines(result.output);
-  for (std::string line; std::getline(lines, line);) rows.push_back(line);
-  return rows;
+  return OutputLines(result.output);
 }
 
 }  // namespace quorbin::testing

@@ -3,9 +3,8 @@
 // the real unixODBC driver manager with psqlODBC's Unicode driver
 // (psqlodbcw.so) registered under a SQL Server driver name
 // (kPostgresDriverName), so that the agent's unchanged connection string opens
-// it: its Server,
-// LOCALHOST\QUORPDV, resolves to 127.0.0.1 in the test program's mount
-// namespace (testing/pos_server_name.h), its UID=sa is the role, its
+// it: its Server, LOCALHOST\QUORPDV, resolves to 127.0.0.1 in the test program's
+// mount namespace (testing/pos_server_name.h), its UID=sa is the role, its
 // Trusted_Connection and MARS_Connection (which that driver name adds) are
 // keywords psqlODBC does not know and passes over, and PGPORT, set for the life
 // of the fixture, gives libpq the port the string does not name.
@@ -38,6 +37,9 @@ inline constexpr const char* kPostgresDriverName = "SQL Server Native Client 10.
 inline constexpr const char* kPostgresLockFile = "/tmp/quorbin-test-postgresql.lock";
 
 bool PostgresListening();
+// The command line of psql as the role sa on `database`, without the user's
+// .psqlrc, in UTF-8, stopping at the first error; its arguments follow.
+std::string Psql(const std::string& database);
 // The server through scripts/services.d/postgresql: started (or checked),
 // stopped (fast: every session is ended, SQLSTATE 57P01) or killed (an
 // immediate stop, with no shutdown checkpoint); the result of the script.

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <sstream>
+
 namespace quorbin::testing {
 
 CommandResult RunCommand(const std::string& command) {
@@ -16,6 +18,13 @@ CommandResult RunCommand(const std::string& command) {
   const int status = pclose(pipe);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+std::vector<std::string> OutputLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 std::string ShellQuote(const std::string& text) {

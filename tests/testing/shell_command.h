@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace quorbin::testing {
 
@@ -11,6 +12,9 @@ struct CommandResult {
 };
 
 CommandResult RunCommand(const std::string& command);
+
+// The lines of `text` (what a command printed, a trace), split at line feeds.
+std::vector<std::string> OutputLines(const std::string& text);
 
 // `text` in single quotes for the shell.
 std::string ShellQuote(const std::string& text);

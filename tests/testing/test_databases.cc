@@ -135,13 +135,16 @@ std::unique_ptr<TestDatabase> CreateTestDatabase(Backend backend, std::string_vi
   return nullptr;
 }
 
-std::string ManyInserts(Backend backend, int count, std::string (*row)(int)) {
+std::string OneTransaction(Backend backend, const std::string& statements) {
   // isql runs a script in one transaction already.
-  const bool wrap = backend != Backend::kFirebird;
-  std::string sql = wrap ? "BEGIN;\n" : "";
+  if (backend == Backend::kFirebird) return statements;
+  return "BEGIN;\n" + statements + "COMMIT;\n";
+}
+
+std::string ManyInserts(Backend backend, int count, std::string (*row)(int)) {
+  std::string sql;
   for (int i = 1; i <= count; ++i) sql += row(i) + ";\n";
-  if (wrap) sql += "COMMIT;\n";
-  return sql;
+  return OneTransaction(backend, sql);
 }
 
 }  // namespace quorbin::testing

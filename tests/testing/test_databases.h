@@ -59,8 +59,12 @@ class TestDatabase {
 
 std::unique_ptr<TestDatabase> CreateTestDatabase(Backend backend, std::string_view schema);
 
-// `count` statements "INSERT ..." produced by `row` for 1..count, wrapped for
-// the backend so that they load quickly.
+// `statements` as a script the backend's shell runs as one transaction, so that
+// many of them load quickly.
+std::string OneTransaction(Backend backend, const std::string& statements);
+
+// `count` statements "INSERT ..." produced by `row` for 1..count, as one
+// transaction.
 std::string ManyInserts(Backend backend, int count, std::string (*row)(int));
 
 }  // namespace quorbin::testing

@@ -22,10 +22,7 @@ PendingRows LayOutPendingRows(Backend backend, const std::filesystem::path& driv
   PendingRows rows;
   rows.closings = invoices / 20 + 2;
   rows.first_closing = first_closing;
-  // isql runs a script in one transaction already; the others need one.
-  const bool wrap = backend != Backend::kFirebird;
-  std::string& sql = rows.sql;
-  if (wrap) sql += "BEGIN;\n";
+  std::string sql;
   for (int code = first_closing; code < first_closing + rows.closings; ++code) {
     sql += "INSERT INTO FECHAMENTOS VALUES (" + std::to_string(code) + ", '{\"closing\":\"" +
            std::to_string(code) + "\",\"total\":10.50}', 0, NULL);\n";
@@ -40,7 +37,7 @@ PendingRows LayOutPendingRows(Backend backend, const std::filesystem::path& driv
            ", '" + invoice.key + "', '" + invoice.month.substr(0, 4) + "-" +
            invoice.month.substr(4, 2) + "-15', '10:30:00', 0, 0, 0);\n";
   }
-  if (wrap) sql += "COMMIT;\n";
+  rows.sql = OneTransaction(backend, sql);
   return rows;
 }
 
