@@ -45,7 +45,8 @@ Query& PosConnection::fbquery2() {
 
 // Runs `operation` on the open session (opening it first). A session that turns
 // out to be dead is dropped; when it had been opened before this call, a new one
-// is opened and the operation runs once more.
+// is opened and the operation runs once more. A new session that cannot be
+// opened leaves the connection lost: its failure is raised as ConnectionLost.
 template <typename Operation>
 auto PosConnection::WithSession(Operation operation) {
   const bool fresh = session_ == nullptr;
@@ -56,7 +57,13 @@ auto PosConnection::WithSession(Operation operation) {
     session_.reset();
     if (fresh) throw;
   }
-  Open();
+  try {
+    Open();
+  } catch (const ConnectionLost&) {
+    throw;
+  } catch (const Failure& failure) {
+    throw ConnectionLost(failure.what());
+  }
   try {
     return operation(*session_);
   } catch (const ConnectionLost&) {

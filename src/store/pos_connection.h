@@ -5,8 +5,9 @@
 //
 // When the database server goes away, the first statement that finds the session
 // dead drops it, opens a new one and runs once more; when the server is still
-// away that statement fails with the client's message and the connection stays
-// closed until a later statement opens it.
+// away (the new session cannot be opened, or dies too) that statement fails with
+// ConnectionLost and the client's message, and the connection stays closed until
+// a later statement opens it.
 #pragma once
 
 #include <map>

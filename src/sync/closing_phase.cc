@@ -11,6 +11,8 @@
 namespace quorbin {
 namespace {
 
+constexpr const char* kClosingFailed = "Erro ao enviar fechamento: ";
+
 // Posts the current closing and records the answer; failures reach the caller.
 void UploadClosing(const SyncPassSetup& setup, Query& fbquery) {
   ApiClient& api = setup.api;
@@ -31,7 +33,7 @@ void UploadClosing(const SyncPassSetup& setup, Query& fbquery) {
 
 }  // namespace
 
-void RunClosingPhase(const SyncPassSetup& setup) {
+PhaseEnd RunClosingPhase(const SyncPassSetup& setup) {
   Query& fbquery = setup.fbconn.fbquery();
   RunStatement(fbquery, kPendingClosings);
   while (!fbquery.AtEnd()) {
@@ -42,14 +44,20 @@ void RunClosingPhase(const SyncPassSetup& setup) {
     } catch (const ProtocolError& error) {
       fbquery.Next();
       ReportProtocolError(error, setup.log, setup.clock, setup.error_folder);
+    } catch (const ConnectionLost& failure) {
+      fbquery.Cancel();
+      setup.log.WriteLog(std::string(kClosingFailed) + failure.what());
+      setup.log.WriteLog(kDatabaseLost);
+      return PhaseEnd::kDatabaseLost;
     } catch (const std::exception& failure) {
       // A row update that failed is dropped, not posted again by the move: a row
       // whose update keeps failing must not end every pass before the invoices.
       fbquery.Cancel();
       fbquery.Next();
-      setup.log.WriteLog(std::string("Erro ao enviar fechamento: ") + failure.what());
+      setup.log.WriteLog(std::string(kClosingFailed) + failure.what());
     }
   }
+  return PhaseEnd::kAllRows;
 }
 
 }  // namespace quorbin

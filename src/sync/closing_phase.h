@@ -15,10 +15,14 @@
 // answers it with 200; an update of the row that fails is dropped before the
 // phase moves on, so it is not tried again until the next pass.
 //
-// A failure of the query, of moving to the next row after a failed row, or of
-// ReportProtocolError leaves the phase (the pass boundary handles it).
+// When the connection is lost in a row and cannot be opened again
+// (ConnectionLost), that row's failure is logged as above and the phase ends with
+// the line kDatabaseLost (see phase_end.h), without moving on. A failure of the
+// query, of moving to the next row after a failed row, or of ReportProtocolError
+// leaves the phase (the pass boundary handles it).
 #pragma once
 
+#include "sync/phase_end.h"
 #include "sync/sync_pass_setup.h"
 
 namespace quorbin {
@@ -27,6 +31,6 @@ inline constexpr int kClosingPauseMs = 1000;
 // The statement that selects the pending closings.
 inline constexpr const char* kPendingClosings = "select * from FECHAMENTOS where web_ex = 0";
 
-void RunClosingPhase(const SyncPassSetup& setup);
+PhaseEnd RunClosingPhase(const SyncPassSetup& setup);
 
 }  // namespace quorbin

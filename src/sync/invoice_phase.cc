@@ -37,7 +37,7 @@ InvoicePhase::InvoicePhase(const SyncPassSetup& setup, InvoiceLocator& locator,
       lNotasComErro_(lNotasComErro),
       pass_emitter_cnpj_(pass_emitter_cnpj) {}
 
-void InvoicePhase::Run() {
+PhaseEnd InvoicePhase::Run() {
   CreateErrorFolder(setup_.error_folder);
   const bool offline = ReadSettingBool(setup_.settings_file, "MAIN", "OFFLINE", true);
   Query& fbquery = setup_.fbconn.fbquery();
@@ -47,12 +47,20 @@ void InvoicePhase::Run() {
     RowProgress progress;
     try {
       HandleRow(fbquery, progress);
+    } catch (const ConnectionLost& failure) {
+      progress.database_lost = true;
+      HandleRowFailure(fbquery, progress, failure);
     } catch (const std::exception& failure) {
       HandleRowFailure(fbquery, progress, failure);
+    }
+    if (progress.database_lost) {
+      setup_.log.WriteLog(kDatabaseLost);
+      return PhaseEnd::kDatabaseLost;
     }
     if (!progress.path.empty()) setup_.pump.Sleep(kInvoicePauseMs);
     fbquery.Next();
   }
+  return PhaseEnd::kAllRows;
 }
 
 void InvoicePhase::HandleRow(Query& fbquery, RowProgress& progress) {
@@ -67,7 +75,7 @@ void InvoicePhase::HandleRow(Query& fbquery, RowProgress& progress) {
   if (IsFile(progress.path)) {
     UploadRow(fbquery, row, progress);
   } else {
-    ReportMissingFile(fbquery, row, progress.path);
+    ReportMissingFile(fbquery, row, progress);
   }
 }
 
@@ -96,38 +104,44 @@ void InvoicePhase::UploadRow(Query& fbquery, const InvoiceRow& row, RowProgress&
   }
 }
 
-void InvoicePhase::ReportMissingFile(Query& fbquery, const InvoiceRow& row,
-                                     const std::string& path) {
+void InvoicePhase::ReportMissingFile(Query& fbquery, const InvoiceRow& row, RowProgress& progress) {
   const std::string line =
-      "Arquivo não encontrado: " + path + ". Numero da nota: " + row.nfce_num_text.value();
+      "Arquivo não encontrado: " + progress.path + ". Numero da nota: " + row.nfce_num_text.value();
   if (row.offline.value() == 1) {
     setup_.log.WriteLog(line + ". Talvez algum problema com a contingência? Irei aguardar.");
   } else {
     setup_.log.WriteLog(line + ". A nota não será enviada.");
-    MarkExported(fbquery, setup_.fbconn);
+    GiveUp(fbquery, progress);
   }
 }
 
-void InvoicePhase::HandleRowFailure(Query& fbquery, const RowProgress& progress,
+void InvoicePhase::HandleRowFailure(Query& fbquery, RowProgress& progress,
                                     const std::exception& failure) {
   // A row update that failed is dropped, so that moving on does not post it again
   // and a row whose update keeps failing cannot end every pass.
   fbquery.Cancel();
-  if (!progress.posted && !progress.location_unanswered) {
+  if (!progress.posted && !progress.location_unanswered && !progress.database_lost) {
     setup_.log.WriteLog("Arquivo não saudável, não tentará ser enviado novamente.");
-    GiveUp(fbquery);
+    GiveUp(fbquery, progress);
   }
   setup_.log.WriteLog(std::string(kImportFailed) + failure.what());
   CopyIntoErrorFolder(progress.path, setup_.error_folder);
 }
 
-void InvoicePhase::GiveUp(Query& fbquery) {
+void InvoicePhase::GiveUp(Query& fbquery, RowProgress& progress) {
   try {
     MarkExported(fbquery, setup_.fbconn);
+  } catch (const ConnectionLost& failure) {
+    progress.database_lost = true;
+    ReportGiveUpFailure(fbquery, failure);
   } catch (const std::exception& failure) {
-    fbquery.Cancel();
-    setup_.log.WriteLog(std::string(kImportFailed) + failure.what());
+    ReportGiveUpFailure(fbquery, failure);
   }
+}
+
+void InvoicePhase::ReportGiveUpFailure(Query& fbquery, const std::exception& failure) {
+  fbquery.Cancel();
+  setup_.log.WriteLog(std::string(kImportFailed) + failure.what());
 }
 
 std::filesystem::path InvoicePhase::ErrorPagePath(const std::string& number_text) const {

@@ -30,16 +30,23 @@
 // row with a path is followed by a pause of 500 ms with the thread asleep.
 //
 // A row is marked exported only after a 200 for it, or when it is given up as
-// above. When the give-up in the row's failure boundary fails too (a table without
-// a usable key, a lock held past the time-out), "Erro ao importar nota, será
-// copiada para a pasta de erros." + that failure's message is logged, the row
-// stays pending and the phase goes on: one row cannot hold back the rows behind
-// it. A failure of the query or of moving to the next row leaves the phase (the
-// pass boundary handles it).
+// above. The give-up is tried once per row and pass: when it fails (a table
+// without a usable key, a lock held past the time-out), "Erro ao importar nota,
+// será copiada para a pasta de erros." + that failure's message is logged, the
+// row stays pending and the phase goes on: one row cannot hold back the rows
+// behind it. A missing file whose give-up failed is not called unhealthy.
+//
+// When the connection is lost in a row and cannot be opened again
+// (ConnectionLost), the row is handled as above (a row already posted is copied
+// into the error folder) and the phase ends with the line kDatabaseLost (see
+// phase_end.h): no later row is uploaded while none could be marked. A failure
+// of the query or of moving to the next row leaves the phase (the pass boundary
+// handles it).
 #pragma once
 
 #include "sync/failed_note_list.h"
 #include "sync/invoice_location.h"
+#include "sync/phase_end.h"
 #include "sync/sync_pass_setup.h"
 
 namespace quorbin {
@@ -56,7 +63,7 @@ class InvoicePhase {
   InvoicePhase(const SyncPassSetup& setup, InvoiceLocator& locator, FailedNoteList& lNotasComErro,
                std::string& pass_emitter_cnpj);
 
-  void Run();
+  PhaseEnd Run();
 
  private:
   // What the failure boundary of a row needs to know.
@@ -65,15 +72,18 @@ class InvoicePhase {
     bool posted = false;
     // The database failed while the file was being located.
     bool location_unanswered = false;
+    // The connection was lost and could not be opened again.
+    bool database_lost = false;
   };
 
   void HandleRow(Query& fbquery, RowProgress& progress);
   void UploadRow(Query& fbquery, const InvoiceRow& row, RowProgress& progress);
-  void ReportMissingFile(Query& fbquery, const InvoiceRow& row, const std::string& path);
-  void HandleRowFailure(Query& fbquery, const RowProgress& progress, const std::exception& failure);
+  void ReportMissingFile(Query& fbquery, const InvoiceRow& row, RowProgress& progress);
+  void HandleRowFailure(Query& fbquery, RowProgress& progress, const std::exception& failure);
   // Marks the row given up as exported; when that fails, the failure is logged as
   // a row's is and the row stays pending.
-  void GiveUp(Query& fbquery);
+  void GiveUp(Query& fbquery, RowProgress& progress);
+  void ReportGiveUpFailure(Query& fbquery, const std::exception& failure);
   std::filesystem::path ErrorPagePath(const std::string& number_text) const;
 
   const SyncPassSetup& setup_;

@@ -29,7 +29,7 @@ void SyncPass::Run() {
   if (running_) return;
   const RunningFlag running(running_);
   pass_emitter_cnpj_.clear();
-  RunClosingPhase(setup_);
+  if (RunClosingPhase(setup_) == PhaseEnd::kDatabaseLost) return;
   InvoicePhase(setup_, locator_, lNotasComErro_, pass_emitter_cnpj_).Run();
 }
 

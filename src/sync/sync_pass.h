@@ -1,5 +1,6 @@
 // SyncPass: the work of one pass, run by the agent's pass timer. Run() runs the
-// closing phase and then the invoice phase; a failure that a phase does not handle
+// closing phase and then the invoice phase, unless the closing phase ended
+// because the database connection was lost (phase_end.h); a failure that a phase does not handle
 // itself (the database unreachable, a failure inside a row's own failure
 // handling) leaves Run() at once and the rest of the pass is skipped: the caller's
 // pass boundary logs it.

@@ -137,13 +137,14 @@ TEST_F(PostgresServerTest, TheSessionAfterARestartOrAnEndedSessionIsANewOne) {
   }
 }
 
-// While the server is down a statement fails with the client's message and the
-// connection is closed; the first use after the server's start works. The
-// first statement meets the ended session (57P01), which the driver then says is
-// dead, so that statement already tries the server.
+// While the server is down a statement fails with the client's message, as a
+// lost connection, and the connection is closed; the first use after the
+// server's start works. The first statement meets the ended session (57P01),
+// which the driver then says is dead, so that statement already tries the server.
 TEST_F(PostgresServerTest, UseWhileTheServerIsDownFailsAndTheNextUseAfterItsStartWorks) {
   ASSERT_EQ(FirstCnpj(), "12.345.678/0001-90");
   ASSERT_EQ(testing::StopPostgres().exit_code, 0);
+  EXPECT_THROW(FirstCnpj(), ConnectionLost);
   const std::string down = testing::FailureMessage([&] { FirstCnpj(); });
   EXPECT_NE(down.find("Connection refused"), std::string::npos) << down;
   EXPECT_FALSE(fbconn.IsOpen());

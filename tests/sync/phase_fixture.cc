@@ -12,6 +12,7 @@ void PhasePump::RunPending() {
 
 void PhasePump::Sleep(int milliseconds) {
   pauses.push_back({milliseconds, LogMessages(log_file_).size()});
+  if (on_sleep) on_sleep();
 }
 
 PhaseTest::PhaseTest() : log(exe_dir / "log_sync.txt", clock), pump(exe_dir / "log_sync.txt") {}
@@ -122,6 +123,36 @@ void PhaseTest::BlockUpdates(const std::string& table, const std::string& column
 void PhaseTest::UnblockUpdates(const std::string& table) {
   database->Execute("DROP TRIGGER " + table + "_BLOQUEIO" +
                     (backend() == Backend::kOdbcPostgres ? " ON " + table : std::string()) + ";");
+}
+
+void PhaseTest::InsertRow(int numero, std::optional<int> nfce_num, int offline, int cancelado,
+                          const std::string& key) {
+  database->Execute("INSERT INTO CUPOM VALUES (" + std::to_string(numero) + ", " +
+                    (nfce_num ? std::to_string(*nfce_num) : "NULL") + ", '" + key +
+                    "', '2022-05-10', '14:30:00', " + std::to_string(offline) + ", " +
+                    std::to_string(cancelado) + ", 0);");
+}
+
+std::string PhaseTest::Direct(const std::string& folder, int number) const {
+  return (nfce() / folder / "202205" / (InvoiceKey(number) + "-nfe.xml")).string();
+}
+
+std::string PhaseTest::WebEx(int numero) {
+  return database->Scalar("SELECT WEB_EX FROM CUPOM WHERE NUMERO = " + std::to_string(numero));
+}
+
+void ExpectMessages(const std::vector<std::string>& actual,
+                    const std::vector<std::string>& expected) {
+  bool same = actual.size() == expected.size();
+  for (std::size_t i = 0; same && i < actual.size(); ++i) {
+    const std::string& want = expected[i];
+    same = !want.empty() && want.back() == '*'
+               ? actual[i].size() > want.size() - 1 &&
+                     actual[i].compare(0, want.size() - 1, want, 0, want.size() - 1) == 0
+               : actual[i] == want;
+  }
+  EXPECT_TRUE(same) << ::testing::PrintToString(actual) << "\nexpected\n"
+                    << ::testing::PrintToString(expected);
 }
 
 std::string BackendParamName(const ::testing::TestParamInfo<Backend>& info) {

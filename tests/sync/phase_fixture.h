@@ -50,6 +50,8 @@ class PhasePump final : public EventPump {
   std::vector<Pause> pauses;
   // Run every time the pass lets pending events run.
   std::function<void()> on_pending;
+  // Run at every pause, once it is noted.
+  std::function<void()> on_sleep;
 
  private:
   std::filesystem::path log_file_;
@@ -92,6 +94,14 @@ class PhaseTest : public ::testing::TestWithParam<Backend> {
   void BlockUpdates(const std::string& table, const std::string& column, int value);
   void UnblockUpdates(const std::string& table);
 
+  // A row of `cupom` dated 10 May 2022, 14:30, pending.
+  void InsertRow(int numero, std::optional<int> nfce_num, int offline, int cancelado,
+                 const std::string& key);
+  // The direct path of invoice `number` of May 2022 below NFCe/`folder`.
+  std::string Direct(const std::string& folder, int number) const;
+  // `web_ex` of the row of `cupom` with that `numero`.
+  std::string WebEx(int numero);
+
   TempDir exe_dir;
   ManualClock clock;
   ActivityLog log;
@@ -109,6 +119,10 @@ class PhaseTest : public ::testing::TestWithParam<Backend> {
 };
 
 std::string BackendParamName(const ::testing::TestParamInfo<Backend>& info);
+
+// Compares log messages; an expected message ending in "*" matches by its prefix.
+void ExpectMessages(const std::vector<std::string>& actual,
+                    const std::vector<std::string>& expected);
 
 // The access key of invoice `number`: 44 digits.
 std::string InvoiceKey(int number);
