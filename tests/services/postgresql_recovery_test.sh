@@ -12,10 +12,10 @@ set -u
 service=$1
 bin=/usr/lib/postgresql/15/bin
 [ "$(id -u)" -eq 0 ] || { echo "skipped: needs root"; exit 77; }
-[ -x "$bin/initdb" ] && id postgres >/dev/null 2>&1 || {
+if [ ! -x "$bin/initdb" ] || ! id postgres >/dev/null 2>&1; then
   echo "skipped: PostgreSQL 15 is not installed"
   exit 77
-}
+fi
 
 base=$(mktemp -d)
 port=$((20000 + RANDOM % 10000))
