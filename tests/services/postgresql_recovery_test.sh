@@ -5,7 +5,9 @@
 #  - a stale pid file (the server stopped at once, as by a crash) whose number
 #    another process of the postgres user now has: `stop` returns without
 #    signalling that process, and `start` starts the server;
-#  - an initdb killed half-way: the next `start` makes a working cluster.
+#  - an initdb killed half-way: the next `start` makes a working cluster; so
+#    does it on a cluster left without the tests' configuration (by an earlier
+#    version of the script killed between its initdb and its configuration).
 # Usage: postgresql_recovery_test.sh <service script>. Needs root (the script
 # runs the server as the postgres user): exit 77 (skipped) otherwise.
 set -u
@@ -96,6 +98,14 @@ sleep 1
 ! grep -qs "^port = $port" "$data/postgresql.conf" || fail "killed too late: the cluster was made"
 timeout 120 "$service" || fail "start after the killed initdb"
 answers || fail "no answer on 127.0.0.1:$port after the killed initdb"
+
+echo "--- a cluster without the tests' configuration (an earlier script killed)"
+"$service" kill || fail "kill"
+rm -rf "${base:?}"/*
+install -d -o postgres -g postgres -m 0700 "$data"
+runuser -u postgres -- "$bin/initdb" -D "$data" -U postgres --auth=trust >/dev/null
+timeout 120 "$service" || fail "start on the cluster without the configuration"
+answers || fail "no answer on 127.0.0.1:$port after the cluster without the configuration"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "passed"
