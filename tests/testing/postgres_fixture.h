@@ -69,11 +69,10 @@ class PostgresDatabase {
   const OdbcRegistration& odbc() const { return registration_; }
 
   // Runs statements through psql, each committed on its own unless the script
-  // says otherwise; fails the test at the first error. Both do nothing in a
-  // skipped test.
+  // says otherwise; fails the test at the first error.
   void Execute(std::string_view sql) const;
   // The rows of `select` as psql prints them unaligned ("|" between columns,
-  // NULL as nothing).
+  // NULL as nothing). Both do nothing where the fixture skipped the test.
   std::vector<std::string> Rows(std::string_view select) const;
 
  private:
