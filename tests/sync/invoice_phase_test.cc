@@ -439,16 +439,19 @@ TEST_P(InvoicePhaseTest, TableWithoutAUsableKeyStopsNoRowOfThePhase) {
 // Another session on the test's database that locks rows and holds the locks,
 // uncommitted, until Release (or the end of the scope): the database's own shell
 // (`shell`, reading statements from its input) runs `lock` and then prints
-// "held", and rolls back once the file "release" exists.
+// "held", and rolls back once the file "release" exists or the test program has
+// ended (killed, it never writes that file).
 class RowLock {
  public:
   RowLock(const std::string& shell, const std::string& lock) {
     WriteBytes(folder_ / "lock.sql", lock + "\nSELECT 'held' AS mark FROM " + kOneRowTable + ";\n");
+    // True while this test program runs.
+    const std::string test_alive = "[ -d /proc/" + std::to_string(getpid()) + " ]";
     WriteBytes(folder_ / "hold.sh",
                "cd \"$(dirname \"$0\")\"\n"
-               "(cat lock.sql; while [ ! -e release ]; do sleep 0.1; done; echo 'ROLLBACK;') |\n"
-               "  stdbuf -oL " +
-                   shell + " > output 2>&1\ntouch ended\n");
+               "(cat lock.sql; while [ ! -e release ] && " +
+                   test_alive + "; do sleep 0.1; done; echo 'ROLLBACK;') |\n  stdbuf -oL " + shell +
+                   " > output 2>&1\ntouch ended\n");
     RunCommand("sh " + ShellQuote((folder_ / "hold.sh").string()) + " > /dev/null 2>&1 &");
     held_ = WaitFor([&] { return ReadOutput().find("held") != std::string::npos; }, kWait);
   }
