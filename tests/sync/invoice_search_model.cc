@@ -52,11 +52,23 @@ std::set<PlainStamp> StampsMet() {
   std::set<PlainStamp> met;
   for (const char* root : kRoots) {
     for (const std::string& path : PlainXmlFiles(ResolvedRoot(root))) {
-      if (const auto stamp = PlainStampOf(fs::u8path(path))) met.insert(*stamp);
+      if (const auto stamp = PlainStampOf(PathFromUtf8(path))) met.insert(*stamp);
     }
   }
   return met;
 }
+
+// Drive C: a folder of the test's own on Linux, the real C:\ on Windows (whose
+// Tavrellis folder the model empties before and after).
+#ifdef _WIN32
+fs::path DriveC(const TempDir&) {
+  return "C:\\";
+}
+#else
+fs::path DriveC(const TempDir& dir) {
+  return dir / "drive_c";
+}
+#endif
 
 }  // namespace
 
@@ -73,21 +85,30 @@ std::ostream& operator<<(std::ostream& out, const SearchOutcome& outcome) {
 
 InvoiceSearchModel::InvoiceSearchModel(Pick pick)
     : pick_(std::move(pick)),
-      nfce_(dir_ / "drive_c" / "Tavrellis" / "PDV" / "NFCe"),
+      nfce_(DriveC(dir_) / "Tavrellis" / "PDV" / "NFCe"),
       log_(dir_ / "log_sync.txt", clock_),
       pump_(dir_ / "log_sync.txt"),
       emitter_(kEmitters[0]) {
+#ifdef _WIN32
+  fs::remove_all(DriveC(dir_) / "Tavrellis");
+#else
+  setenv("QUORBIN_DRIVE_C", DriveC(dir_).c_str(), 1);
+#endif
   for (const char* root : kRoots) {
     for (const char* month : kMonths) fs::create_directories(nfce_ / root / month);
   }
-  setenv("QUORBIN_DRIVE_C", (dir_ / "drive_c").c_str(), 1);
   locator_ = std::make_unique<InvoiceLocator>(
       log_, pump_, [this] { return emitter_; }, kKeptOnceStillNs, [this] { return now_ns_; });
   NextPeriod();
 }
 
 InvoiceSearchModel::~InvoiceSearchModel() {
+#ifdef _WIN32
+  std::error_code ignored;
+  fs::remove_all(DriveC(dir_) / "Tavrellis", ignored);
+#else
   unsetenv("QUORBIN_DRIVE_C");
+#endif
 }
 
 // Writes the probe until its file time moves: the first time of the new period.
@@ -208,7 +229,13 @@ std::string InvoiceSearchModel::DoChange() {
   const std::vector<fs::path> entries = Entries(false);
   const std::uint32_t kind = pick_(15);
   std::error_code failed;  // a change that cannot be made (a name taken) is skipped
-  if (kind <= 1 || kind == 10 || kind == 11 || files.empty()) {
+#ifdef _WIN32
+  const bool links = false;  // Wine makes no symbolic links
+#else
+  const bool links = true;
+#endif
+  if (kind <= 1 || kind == 10 || kind == 11 || (!links && (kind == 7 || kind == 8)) ||
+      files.empty()) {
     const fs::path path = NewName();
     fs::remove(path, failed);
     WriteBytes(path, AnyContent());
@@ -330,10 +357,10 @@ SearchOutcome InvoiceSearchModel::PlainSearch() {
   for (int root = 0; root < 4; ++root) {
     outcome.lines.push_back(kRootLines[root]);
     for (const std::string& path : PlainXmlFiles(ResolvedRoot(kRoots[root]))) {
-      const auto stamp = PlainStampOf(fs::u8path(path));
+      const auto stamp = PlainStampOf(PathFromUtf8(path));
       if (!stamp) continue;
       met.insert(*stamp);
-      const PlainFileFacts facts = PlainFacts(ReadBytes(fs::u8path(path)));
+      const PlainFileFacts facts = PlainFacts(ReadBytes(PathFromUtf8(path)));
       switch (facts.shape) {
         case Shape::kNotLoaded:
           outcome.lines.push_back("Pulando arquivo defeituoso..." + facts.failure + ":" + path);

@@ -8,6 +8,7 @@
 
 #include "plain_system.h"
 #include "support/integer_text.h"
+#include "support/paths.h"
 
 namespace quorbin::testing {
 namespace {
@@ -29,21 +30,20 @@ bool IsXmlName(const std::string& name) {
 
 void Walk(const std::string& folder, std::set<std::pair<std::uint64_t, std::uint64_t>>& listed,
           std::vector<std::string>& files) {
-  const auto own = PlainFolderIdentity(fs::u8path(folder));
+  const auto own = PlainFolderIdentity(PathFromUtf8(folder));
   if (!own || !listed.insert(*own).second) return;
   std::error_code failed;
   std::vector<std::pair<std::string, std::string>> names;  // folded, as written
-  for (const auto& entry : fs::directory_iterator(fs::u8path(folder), failed)) {
-    const std::u8string name = entry.path().filename().u8string();
-    const std::string text(name.begin(), name.end());
-    names.emplace_back(Folded(text), text);
+  for (const auto& entry : fs::directory_iterator(PathFromUtf8(folder), failed)) {
+    const std::string name = Utf8FromPath(entry.path().filename());
+    names.emplace_back(Folded(name), name);
   }
   if (failed) return;
   std::sort(names.begin(), names.end());
   const std::string prefix = folder + std::string(1, fs::path::preferred_separator);
   for (const auto& [folded, name] : names) {
     std::error_code ignored;
-    if (fs::is_directory(fs::u8path(prefix + name), ignored)) {
+    if (fs::is_directory(PathFromUtf8(prefix + name), ignored)) {
       Walk(prefix + name, listed, files);
     } else if (IsXmlName(name)) {
       files.push_back(prefix + name);
@@ -116,8 +116,7 @@ std::string PlainSourceLine(const std::string& bytes, int line) {
 std::vector<std::string> PlainXmlFiles(const fs::path& root) {
   std::set<std::pair<std::uint64_t, std::uint64_t>> listed;
   std::vector<std::string> files;
-  const std::u8string text = root.u8string();
-  Walk(std::string(text.begin(), text.end()), listed, files);
+  Walk(Utf8FromPath(root), listed, files);
   return files;
 }
 

@@ -49,9 +49,8 @@ void Copy(xmlNodePtr first, PlainXmlNode& into) {
       case XML_ELEMENT_NODE:
         copy.kind = Kind::kElement;
         copy.local = Text(node->name);
-        copy.qualified = node->ns && node->ns->prefix
-                             ? Text(node->ns->prefix) + ":" + copy.local
-                             : copy.local;
+        copy.qualified =
+            node->ns && node->ns->prefix ? Text(node->ns->prefix) + ":" + copy.local : copy.local;
         copy.uri = node->ns ? Text(node->ns->href) : "";
         Copy(node->children, copy);
         break;
