@@ -195,13 +195,16 @@ void InvoiceSearchModel::Hint(const std::string& bytes) {
 }
 
 // Everything below the roots (links are not followed): files and links, and
-// with `files_only` just the regular files.
+// with `files_only` just the regular files, sorted.
 std::vector<fs::path> InvoiceSearchModel::Entries(bool files_only) const {
   std::vector<fs::path> entries;
   for (const auto& entry : fs::recursive_directory_iterator(nfce_)) {
     const bool file = entry.is_regular_file() && !entry.is_symlink();
     if (file || (!files_only && entry.is_symlink())) entries.push_back(entry.path());
   }
+  // In the order of their names, not the file system's: a seed then picks the
+  // same entries on any file system.
+  std::sort(entries.begin(), entries.end());
   return entries;
 }
 

@@ -29,13 +29,13 @@ struct Info {
 
 std::optional<Info> InfoOf(const std::filesystem::path& path) {
   const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
   Info info;
-  const bool read = GetFileInformationByHandle(handle, &info.identity) &&
-                    GetFileInformationByHandleEx(handle, FileBasicInfo, &info.basic,
-                                                 sizeof info.basic);
+  const bool read =
+      GetFileInformationByHandle(handle, &info.identity) &&
+      GetFileInformationByHandleEx(handle, FileBasicInfo, &info.basic, sizeof info.basic);
   CloseHandle(handle);
   if (!read) return std::nullopt;
   return info;
@@ -126,9 +126,9 @@ void Copy(IXMLDOMNode* parent, PlainXmlNode& into) {
 
 // The newest MSXML installed, as the search chooses it.
 CLSID DocumentClass() {
-  for (const wchar_t* name : {L"Msxml2.DOMDocument.6.0", L"Msxml2.DOMDocument.4.0",
-                              L"Msxml2.DOMDocument.3.0", L"Msxml2.DOMDocument.2.6",
-                              L"Msxml2.DOMDocument"}) {
+  for (const wchar_t* name :
+       {L"Msxml2.DOMDocument.6.0", L"Msxml2.DOMDocument.4.0", L"Msxml2.DOMDocument.3.0",
+        L"Msxml2.DOMDocument.2.6", L"Msxml2.DOMDocument"}) {
     CLSID found{};
     if (SUCCEEDED(CLSIDFromProgID(name, &found))) return found;
   }
@@ -140,13 +140,12 @@ CLSID DocumentClass() {
 std::optional<PlainStamp> PlainStampOf(const std::filesystem::path& path) {
   const auto info = InfoOf(path);
   if (!info || IsFolder(*info)) return std::nullopt;
-  return PlainStamp{info->identity.dwVolumeSerialNumber, Index(*info),
-                    static_cast<std::int64_t>(
-                        (static_cast<std::uint64_t>(info->identity.nFileSizeHigh) << 32) |
-                        info->identity.nFileSizeLow),
-                    Nanoseconds(Ticks(info->identity.ftLastWriteTime)),
-                    info->basic.ChangeTime.QuadPart ? Nanoseconds(info->basic.ChangeTime.QuadPart)
-                                                    : 0};
+  return PlainStamp{
+      info->identity.dwVolumeSerialNumber, Index(*info),
+      static_cast<std::int64_t>((static_cast<std::uint64_t>(info->identity.nFileSizeHigh) << 32) |
+                                info->identity.nFileSizeLow),
+      Nanoseconds(Ticks(info->identity.ftLastWriteTime)),
+      info->basic.ChangeTime.QuadPart ? Nanoseconds(info->basic.ChangeTime.QuadPart) : 0};
 }
 
 std::optional<std::pair<std::uint64_t, std::uint64_t>> PlainFolderIdentity(
@@ -191,7 +190,8 @@ std::optional<std::string> ParsePlainXmlTree(const std::string& bytes, PlainXmlN
     reason = Utf8(text);
     error->get_line(&line);
   }
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) {
+  while (!reason.empty() &&
+         (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) {
     reason.pop_back();
   }
   if (reason.empty()) reason = "The document is not well-formed.";
