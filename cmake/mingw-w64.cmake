@@ -10,4 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# The 64-bit loader itself: with a 32-bit Wine installed beside it, the `wine`
+# launcher would start every program through the 32-bit loader first.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

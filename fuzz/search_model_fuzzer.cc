@@ -1,7 +1,7 @@
 // The folder search's memory of files driven by the fuzzer: the bytes choose a
 // sequence of changes to a small NFC-e tree (invoice_search_model.h) and, after
-// each one, the agent's search must show what a search that parses every file
-// afresh shows. A difference aborts with both outcomes and the changes made.
+// each one, the agent's search must show what a plain search that lists and
+// parses every file afresh shows. A difference aborts with both outcomes and the changes made.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -42,11 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   quorbin::testing::InvoiceSearchModel model([&choices](std::uint32_t n) { return choices(n); });
   for (int step = 0; step < kMaxSteps && !choices.exhausted(); ++step) {
     model.Change();
-    const auto expected = model.FreshSearch();
+    const auto expected = model.PlainSearch();
     const auto actual = model.AgentSearch();
     if (actual != expected) {
-      std::cerr << "search differs from a fresh one after:\n"
-                << model.History() << "agent: " << actual << "\nfresh: " << expected << "\n";
+      std::cerr << "search differs from the plain one after:\n"
+                << model.History() << "agent: " << actual << "\nplain: " << expected << "\n";
       std::abort();
     }
   }

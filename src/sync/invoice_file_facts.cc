@@ -17,8 +17,8 @@ constexpr std::size_t kMaxKeptText = 1024;
 constexpr std::size_t kMaxScratchBytes = 1 << 20;
 
 bool WorthKeeping(const InvoiceFileFacts& facts, const platform::FileContents& contents,
-                  std::int64_t still_ns) {
-  return facts.from_document && OldEnoughToKeep(contents.stamp, contents.opened_ns, still_ns) &&
+                  std::int64_t opened_ns, std::int64_t still_ns) {
+  return facts.from_document && OldEnoughToKeep(contents.stamp, opened_ns, still_ns) &&
          facts.failure.size() + facts.cnpj.size() + facts.cnf.size() <= kMaxKeptText;
 }
 
@@ -84,6 +84,9 @@ const InvoiceFileFacts& InvoiceFactsCache::Examine(const platform::OpenFolder& f
     Answer(*kept);
     return answer_;
   }
+  // Read before the file is opened, as the system's clock is: a change made
+  // meanwhile shows as a stamp younger than "now".
+  const std::int64_t now_ns = now_ ? now_() : 0;
   std::string error;
   if (!folder.ReadFile(name, contents_, &error, kMaxXmlFileBytes)) {
     // Not kept: a file that cannot be read now may be readable in a moment.
@@ -94,7 +97,10 @@ const InvoiceFileFacts& InvoiceFactsCache::Examine(const platform::OpenFolder& f
   }
   answer_ = ExamineInvoiceBytes(contents_.bytes, document_);
   ReleaseScratch();
-  if (WorthKeeping(answer_, contents_, kept_once_still_ns_)) Keep(contents_.stamp, answer_);
+  const std::int64_t opened_ns = now_ ? now_ns : contents_.opened_ns;
+  if (WorthKeeping(answer_, contents_, opened_ns, kept_once_still_ns_)) {
+    Keep(contents_.stamp, answer_);
+  }
   return answer_;
 }
 

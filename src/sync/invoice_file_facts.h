@@ -16,12 +16,18 @@
 // meets; EndSearch forgets the files the search did not meet and rebuilds the
 // memory from the files that remain, texts included, so that nothing is kept
 // for a file that is gone. About 60 bytes per file.
+//
+// A file's age is measured against the moment the system opened it, read from
+// the wall clock just before; a FileTimeNow given to the memory replaces that
+// clock (tests set "now" by hand, so that a run replays).
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/folder_listing.h"
@@ -67,12 +73,17 @@ bool OldEnoughToKeep(const platform::FileStamp& stamp, std::int64_t opened_ns,
 InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& scratch,
                                      const XmlPruning* pruning = &kInvoiceFactsPruning);
 
+// "Now" on the scale of file stamps: nanoseconds since 1970-01-01 UTC.
+using FileTimeNow = std::function<std::int64_t()>;
+
 class InvoiceFactsCache {
  public:
   // `kept_once_still_ns`: how long a file must have been still before its facts
-  // are kept (tests shorten it).
-  explicit InvoiceFactsCache(std::int64_t kept_once_still_ns = kKeptOnceStillNs)
-      : kept_once_still_ns_(kept_once_still_ns) {}
+  // are kept (tests shorten it). `now`: the clock a file's age is measured
+  // against; empty, the moment the system opened the file.
+  explicit InvoiceFactsCache(std::int64_t kept_once_still_ns = kKeptOnceStillNs,
+                             FileTimeNow now = {})
+      : kept_once_still_ns_(kept_once_still_ns), now_(std::move(now)) {}
 
   // The facts of the file `name` of `folder`, whose stamp was just taken as
   // `stamp`. The reference is valid until the next call.
@@ -105,6 +116,7 @@ class InvoiceFactsCache {
   void ReleaseScratch();
 
   std::int64_t kept_once_still_ns_;
+  FileTimeNow now_;
   // The first `sorted_` files are those kept at the end of the latest search,
   // sorted by stamp, one per stamp; after them, in the order met, the files
   // learned by the current search (a file met twice is learned twice). A deque

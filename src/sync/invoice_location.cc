@@ -54,11 +54,12 @@ std::string PaddedNumber(std::int32_t number) {
 }
 
 InvoiceLocator::InvoiceLocator(ActivityLog& log, EventPump& pump,
-                               EmitterCnpjReader read_emitter_cnpj, std::int64_t kept_once_still_ns)
+                               EmitterCnpjReader read_emitter_cnpj, std::int64_t kept_once_still_ns,
+                               FileTimeNow now)
     : log_(log),
       pump_(pump),
       read_emitter_cnpj_(std::move(read_emitter_cnpj)),
-      facts_(kept_once_still_ns) {}
+      facts_(kept_once_still_ns, std::move(now)) {}
 
 std::string DirectInvoicePath(const InvoiceRow& row) {
   const std::int32_t offline = row.offline.value();

@@ -47,15 +47,18 @@ class InvoiceLocator {
   // Reads the emitter's CNPJ as the database holds it; run by every search.
   using EmitterCnpjReader = std::function<std::string()>;
 
-  // `kept_once_still_ns`: see InvoiceFactsCache.
+  // `kept_once_still_ns`, `now`: see InvoiceFactsCache.
   InvoiceLocator(ActivityLog& log, EventPump& pump, EmitterCnpjReader read_emitter_cnpj,
-                 std::int64_t kept_once_still_ns = kKeptOnceStillNs);
+                 std::int64_t kept_once_still_ns = kKeptOnceStillNs, FileTimeNow now = {});
 
   // `pass_emitter_cnpj` is the pass's PassEmitterCnpj: empty when the pass
   // starts, set by every search to the CNPJ it read.
   std::string LocateInvoiceFile(const InvoiceRow& row, std::string& pass_emitter_cnpj);
   std::string FindInvoiceFile(const std::filesystem::path& folder, std::string_view cnpj,
                               std::string_view number);
+
+  // How many files the search's memory holds now.
+  std::size_t remembered_files() const { return facts_.size(); }
 
  private:
   std::string Search(const InvoiceRow& row, std::string& pass_emitter_cnpj);

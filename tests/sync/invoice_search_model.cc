@@ -2,19 +2,16 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <exception>
 #include <system_error>
 #include <thread>
 
 #include "platform/drive_paths.h"
-#include "platform/folder_listing.h"
 #include "support/integer_text.h"
 #include "support/paths.h"
-#include "sync/nfce_document.h"
-#include "sync/xml_document.h"
-#include "sync/xml_file_list.h"
-#include "sync_fixture.h"
 
 namespace quorbin::testing {
 namespace {
@@ -44,29 +41,91 @@ std::string SameSizeVariant(std::string bytes, const InvoiceSearchModel::Pick& p
   return bytes;
 }
 
+std::string Padded(std::int32_t number) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.8d", number);
+  return text;
+}
+
+// The stamps of every file a search meets now.
+std::set<PlainStamp> StampsMet() {
+  std::set<PlainStamp> met;
+  for (const char* root : kRoots) {
+    for (const std::string& path : PlainXmlFiles(ResolvedRoot(root))) {
+      if (const auto stamp = PlainStampOf(PathFromUtf8(path))) met.insert(*stamp);
+    }
+  }
+  return met;
+}
+
+// Drive C: a folder of the test's own on Linux, the real C:\ on Windows (whose
+// Tavrellis folder the model empties before and after).
+#ifdef _WIN32
+fs::path DriveC(const TempDir&) {
+  return "C:\\";
+}
+#else
+fs::path DriveC(const TempDir& dir) {
+  return dir / "drive_c";
+}
+#endif
+
 }  // namespace
 
 std::ostream& operator<<(std::ostream& out, const SearchOutcome& outcome) {
-  out << "found \"" << outcome.found << "\", " << outcome.trims << " trims, lines:";
-  for (const std::string& line : outcome.lines) out << "\n  " << line;
+  out << "found \"" << outcome.found << "\", " << outcome.remembered
+      << " files remembered, lines (each trim as a *):";
+  std::size_t trim = 0;
+  for (std::size_t line = 0; line <= outcome.lines.size(); ++line) {
+    for (; trim < outcome.trims.size() && outcome.trims[trim] == line; ++trim) out << "\n  *";
+    if (line < outcome.lines.size()) out << "\n  " << outcome.lines[line];
+  }
   return out;
 }
 
 InvoiceSearchModel::InvoiceSearchModel(Pick pick)
     : pick_(std::move(pick)),
-      nfce_(dir_ / "drive_c" / "Tavrellis" / "PDV" / "NFCe"),
+      nfce_(DriveC(dir_) / "Tavrellis" / "PDV" / "NFCe"),
       log_(dir_ / "log_sync.txt", clock_),
+      pump_(dir_ / "log_sync.txt"),
       emitter_(kEmitters[0]) {
+#ifdef _WIN32
+  fs::remove_all(DriveC(dir_) / "Tavrellis");
+#else
+  setenv("QUORBIN_DRIVE_C", DriveC(dir_).c_str(), 1);
+#endif
   for (const char* root : kRoots) {
     for (const char* month : kMonths) fs::create_directories(nfce_ / root / month);
   }
-  setenv("QUORBIN_DRIVE_C", (dir_ / "drive_c").c_str(), 1);
   locator_ = std::make_unique<InvoiceLocator>(
-      log_, pump_, [this] { return emitter_; }, std::int64_t{kModelStillMs} * 1'000'000);
+      log_, pump_, [this] { return emitter_; }, kKeptOnceStillNs, [this] { return now_ns_; });
+  NextPeriod();
 }
 
 InvoiceSearchModel::~InvoiceSearchModel() {
+#ifdef _WIN32
+  std::error_code ignored;
+  fs::remove_all(DriveC(dir_) / "Tavrellis", ignored);
+#else
   unsetenv("QUORBIN_DRIVE_C");
+#endif
+}
+
+// Writes the probe until its file time moves: the first time of the new period.
+// A whole-second file system takes up to a second, one with finer times at once.
+void InvoiceSearchModel::NextPeriod() {
+  const fs::path probe = dir_ / "time-probe";
+  WriteBytes(probe, "0");
+  const std::int64_t before = PlainStampOf(probe)->latest_ns();
+  std::int64_t after = before;
+  for (int attempt = 0; after <= before; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    WriteBytes(probe, attempt % 2 ? "0" : "1");
+    after = PlainStampOf(probe)->latest_ns();
+  }
+  if (time_step_ns_ == 0 || after - before < time_step_ns_) time_step_ns_ = after - before;
+  period_start_ns_ = after;
+  now_ns_ = period_start_ns_ + kKeptOnceStillNs - 1;
 }
 
 fs::path InvoiceSearchModel::Root(std::uint32_t index) const {
@@ -127,14 +186,25 @@ std::string InvoiceSearchModel::AnyContent() {
   }
 }
 
+// The next search looks for the code of a file just written, half the time.
+void InvoiceSearchModel::Hint(const std::string& bytes) {
+  const std::size_t start = bytes.find("<cNF>");
+  if (start == std::string::npos) return;
+  const std::size_t end = bytes.find('<', start + 5);
+  hint_ = TryParseInteger(std::string_view(bytes).substr(start + 5, end - start - 5));
+}
+
 // Everything below the roots (links are not followed): files and links, and
-// with `files_only` just the regular files.
+// with `files_only` just the regular files, sorted.
 std::vector<fs::path> InvoiceSearchModel::Entries(bool files_only) const {
   std::vector<fs::path> entries;
   for (const auto& entry : fs::recursive_directory_iterator(nfce_)) {
     const bool file = entry.is_regular_file() && !entry.is_symlink();
     if (file || (!files_only && entry.is_symlink())) entries.push_back(entry.path());
   }
+  // In the order of their names, not the file system's: a seed then picks the
+  // same entries on any file system.
+  std::sort(entries.begin(), entries.end());
   return entries;
 }
 
@@ -145,8 +215,13 @@ InvoiceRow InvoiceSearchModel::Row() const {
 std::string InvoiceSearchModel::Change() {
   std::string change = DoChange();
   emitter_ = kEmitters[pick_(8) == 0 ? 1 : 0];
-  number_ = numbers_.empty() || pick_(5) == 0 ? static_cast<std::int32_t>(pick_(100'000'000))
-                                              : numbers_[pick_(numbers_.size())];
+  if (hint_ && pick_(2) == 0) {
+    number_ = *hint_;
+  } else {
+    number_ = numbers_.empty() || pick_(5) == 0 ? static_cast<std::int32_t>(pick_(100'000'000))
+                                                : numbers_[pick_(numbers_.size())];
+  }
+  hint_.reset();
   change += "; search " + emitter_ + " " + std::to_string(number_);
   history_ += change + "\n";
   return change;
@@ -155,9 +230,15 @@ std::string InvoiceSearchModel::Change() {
 std::string InvoiceSearchModel::DoChange() {
   const std::vector<fs::path> files = Entries(true);
   const std::vector<fs::path> entries = Entries(false);
-  const std::uint32_t kind = pick_(12);
+  const std::uint32_t kind = pick_(15);
   std::error_code failed;  // a change that cannot be made (a name taken) is skipped
-  if (kind <= 1 || kind >= 10 || files.empty()) {
+#ifdef _WIN32
+  const bool links = false;  // Wine makes no symbolic links
+#else
+  const bool links = true;
+#endif
+  if (kind <= 1 || kind == 10 || kind == 11 || (!links && (kind == 7 || kind == 8)) ||
+      files.empty()) {
     const fs::path path = NewName();
     fs::remove(path, failed);
     WriteBytes(path, AnyContent());
@@ -166,12 +247,18 @@ std::string InvoiceSearchModel::DoChange() {
   const fs::path file = files[pick_(files.size())];
   const fs::path entry = entries[pick_(entries.size())];
   switch (kind) {
-    case 2:
-      WriteBytes(file, AnyContent());
+    case 2: {
+      const std::string bytes = AnyContent();
+      WriteBytes(file, bytes);
+      Hint(bytes);
       return "rewrite " + file.string();
-    case 3:
-      WriteBytes(file, SameSizeVariant(ReadBytes(file), pick_));
+    }
+    case 3: {
+      const std::string bytes = SameSizeVariant(ReadBytes(file), pick_);
+      WriteBytes(file, bytes);
+      Hint(bytes);
       return "rewrite with the same size " + file.string();
+    }
     case 4:
       fs::remove(entry, failed);
       return "remove " + entry.string();
@@ -197,58 +284,119 @@ std::string InvoiceSearchModel::DoChange() {
       fs::create_directory_symlink(folder, to, failed);
       return "link folder " + to.string() + " to " + folder.string();
     }
-    default:  // 9
-      std::this_thread::sleep_for(std::chrono::milliseconds(kModelStillMs + 10));
+    case 9:
+      NextPeriod();
       return "time passes";
+    case 12:
+    case 13:
+      return RewriteWithTimesPutBack(file);
+    default:  // 14
+      return RewriteWhileTheClockRunsAhead(file);
   }
+}
+
+// As `cp -p`, `touch -r` or `rsync -t --inplace` leave it: other bytes of the same
+// size, the modification time as it was; only the change time tells.
+std::string InvoiceSearchModel::RewriteWithTimesPutBack(const fs::path& file) {
+  std::error_code failed;
+  const auto modified = fs::last_write_time(file, failed);
+  const std::string bytes = SameSizeVariant(ReadBytes(file), pick_);
+  WriteBytes(file, bytes);
+  if (!failed) fs::last_write_time(file, modified, failed);
+  Hint(bytes);
+  return "rewrite with the same size, times put back " + file.string();
+}
+
+// The clock runs ahead of the file system's (a terminal's clock set forward): a
+// search trusts every file it meets, the file just written too, which is then
+// rewritten with another size at once. Where the file system's step is coarse
+// the second write often keeps both times of the first, and only the size tells
+// the versions apart. A new period follows, so that nothing later shares a file
+// time with what was trusted.
+std::string InvoiceSearchModel::RewriteWhileTheClockRunsAhead(const fs::path& file) {
+  NextPeriod();
+  const std::string first = AnyContent();
+  WriteBytes(file, first);
+  const PlainStamp written = *PlainStampOf(file);
+  now_ns_ = written.latest_ns() + kKeptOnceStillNs;
+  AgentSearch();
+  kept_ahead_ = StampsMet();
+  std::string second = AnyContent();
+  if (second.size() == first.size()) second += "\n";
+  WriteBytes(file, second);
+  const PlainStamp rewritten = *PlainStampOf(file);
+  const bool same_times =
+      rewritten.modified_ns == written.modified_ns && rewritten.changed_ns == written.changed_ns;
+  NextPeriod();
+  Hint(second);
+  return "rewrite with another size at once while the clock runs ahead " + file.string() +
+         (same_times ? " (times unchanged)" : " (times moved)");
 }
 
 SearchOutcome InvoiceSearchModel::AgentSearch() {
   fs::remove(dir_ / "log_sync.txt");
-  pump_.trims = 0;
+  pump_.trims.clear();
   std::string pass_emitter_cnpj;
   SearchOutcome outcome;
   outcome.found = locator_->LocateInvoiceFile(Row(), pass_emitter_cnpj);
   outcome.lines = LogMessages(dir_ / "log_sync.txt");
   outcome.trims = pump_.trims;
+  outcome.remembered = locator_->remembered_files();
   return outcome;
 }
 
-// The search as its rules say, file by file, with nothing remembered.
-SearchOutcome InvoiceSearchModel::FreshSearch() const {
-  const InvoiceRow row = Row();
-  const std::string number = PaddedNumber(number_);
+// The search as its rules say, file by file, with nothing remembered; and what
+// the memory must hold after it: one entry per stamp met, for the files still
+// for the stillness age by the model's clock and those trusted while the clock
+// ran ahead and unchanged since.
+SearchOutcome InvoiceSearchModel::PlainSearch() {
+  using Shape = PlainFileFacts::Shape;
+  const std::string number = Padded(number_);
   SearchOutcome outcome;
   outcome.lines = {
-      "Caminho: " + DirectInvoicePath(row),
+      "Caminho: " + DirectInvoicePath(Row()),
       "Nota não encontrada, tentando procurar pelas pastas... " + emitter_ + ". " + number};
+  std::set<PlainStamp> met;
   for (int root = 0; root < 4; ++root) {
     outcome.lines.push_back(kRootLines[root]);
-    for (const std::string& path : ListXmlFiles(ResolvedRoot(kRoots[root]))) {
-      if (!platform::StampOfFile(PathFromUtf8(path))) continue;
-      try {
-        XmlDocument document;
-        try {
-          document = XmlDocument::Load(PathFromUtf8(path), nullptr);
-        } catch (const XmlLoadFailure& failure) {
-          outcome.lines.push_back("Pulando arquivo defeituoso..." + std::string(failure.what()) +
-                                  ":" + path);
+    for (const std::string& path : PlainXmlFiles(ResolvedRoot(kRoots[root]))) {
+      const auto stamp = PlainStampOf(PathFromUtf8(path));
+      if (!stamp) continue;
+      met.insert(*stamp);
+      const PlainFileFacts facts = PlainFacts(ReadBytes(PathFromUtf8(path)));
+      switch (facts.shape) {
+        case Shape::kNotLoaded:
+          outcome.lines.push_back("Pulando arquivo defeituoso..." + facts.failure + ":" + path);
           continue;
-        }
-        const XmlNode invoice = SearchedInvoiceElement(document);
-        if (!invoice.Exists()) continue;
-        if (invoice.Child("ide").Exists()) {
-          const std::string cnpj = invoice.Child("emit").Child("CNPJ").Text();
-          const std::string cnf = invoice.Child("ide").Child("cNF").Text();
-          if (cnpj == emitter_ && ParseInteger(number) == ParseInteger(cnf)) outcome.found = path;
-        }
-        ++outcome.trims;
-      } catch (const std::exception& failure) {
-        outcome.lines.push_back(std::string("Erro ao pesquisar arquivos: ") + failure.what());
+        case Shape::kNotInvoice:
+          continue;
+        case Shape::kFailed:
+          outcome.lines.push_back("Erro ao pesquisar arquivos: " + facts.failure);
+          continue;
+        case Shape::kWithoutIde:
+          break;
+        case Shape::kComparable:
+          try {
+            if (facts.cnpj == emitter_ && ParseInteger(number) == ParseInteger(facts.cnf)) {
+              outcome.found = path;
+            }
+          } catch (const std::exception& failure) {
+            outcome.lines.push_back(std::string("Erro ao pesquisar arquivos: ") + failure.what());
+            continue;
+          }
+          break;
       }
+      outcome.trims.push_back(outcome.lines.size());
     }
   }
   if (!outcome.found.empty()) outcome.lines.push_back("Arquivo encontrado em: " + outcome.found);
+  std::set<PlainStamp> still_kept_ahead;
+  for (const PlainStamp& stamp : met) {
+    const bool still = stamp.changed_ns != 0 && now_ns_ - stamp.latest_ns() >= kKeptOnceStillNs;
+    if (still || kept_ahead_.count(stamp)) ++outcome.remembered;
+    if (kept_ahead_.count(stamp)) still_kept_ahead.insert(stamp);
+  }
+  kept_ahead_ = std::move(still_kept_ahead);
   return outcome;
 }
 
