@@ -50,11 +50,11 @@ InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& docume
   try {
     document.Reparse(bytes, pruning);
   } catch (const XmlResourceFailure& failure) {
-    return failed(Shape::kNotLoaded, failure, false);
+    return failed(Shape::kFailed, failure, false);  // not a damaged file
   } catch (const XmlLoadFailure& failure) {
     return failed(Shape::kNotLoaded, failure, true);
   } catch (const std::exception& failure) {
-    return failed(Shape::kNotLoaded, failure, false);
+    return failed(Shape::kFailed, failure, false);
   }
   try {
     const XmlNode invoice = SearchedInvoiceElement(document);

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "name_filling_documents.h"
 #include "sync/emitter_cnpj.h"
 #include "sync/xml_file_list.h"
 #include "sync_fixture.h"
@@ -282,6 +283,25 @@ TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
   EXPECT_EQ(std::get<0>(broken), f.At("Validadas/202205/z.xml").string());
   EXPECT_NE(std::get<1>(broken), std::get<1>(first));
   EXPECT_EQ(std::get<1>(search()), std::get<1>(broken));
+}
+
+// Files that would fill what a parser keeps of the names it meets (see
+// NameFillingDocuments), in the first root, must not spoil the parse of the
+// invoice, which has a byte-order mark and lies in the last root.
+TEST_F(InvoiceLocationTest, OddFilesEarlierInTheSearchDoNotSpoilTheInvoice) {
+  const std::vector<std::string> odd = NameFillingDocuments();
+  for (std::size_t i = 0; i < odd.size(); ++i) {
+    // 202301 and 202302 in turn, the short ones last
+    const std::string month = i < 10 && i % 2 == 0 ? "202301" : "202302";
+    f.Put("Validadas/" + month + "/odd" + std::to_string(i + 10) + ".xml", odd[i]);
+  }
+  const fs::path invoice =
+      f.Put("Canceladas/202305/nota.xml", "\xEF\xBB\xBF" + WrappedInvoice(kCnpj, "00000811"));
+  const InvoiceRow row = ReadableInvoiceRow(0, 0, At(2023, 5, 2), kKey, 811);
+  EXPECT_EQ(Locate(row), invoice.string());
+  for (const std::string& line : f.messages()) {
+    EXPECT_FALSE(line.starts_with("Pulando") || line.starts_with("Erro")) << line;
+  }
 }
 
 TEST(ListXmlFilesTest, ListsInNameOrderWithoutCaseAndCutsLinkLoops) {
