@@ -21,7 +21,9 @@ namespace quorbin::platform {
 
 // What the file system says of one file at one moment. Two equal stamps of the
 // same path mean the file was not changed in between: a write moves the
-// modification time, any change of the file moves the change time.
+// modification time, any change of the file moves the change time. Times are
+// nanoseconds since 1970, held at the ends of their range beyond the years 1677
+// and 2262 (stamp_time.h).
 struct FileStamp {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;

@@ -6,15 +6,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 
 #include "platform/listing_order.h"
+#include "platform/stamp_time.h"
 #include "support/paths.h"
 #include "sync/xml_file_list.h"
 #include "testing/temp_dir.h"
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
 #endif
 
 namespace quorbin::platform {
@@ -83,6 +88,74 @@ TEST(FolderListingTest, SortingAFolderKeepsTheListingOrder) {
     SortAsListed(entries);
     for (std::size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i].name, expected[i].name);
   }
+}
+
+// 2400-01-01, beyond the years that nanoseconds since 1970 hold in 64 bits.
+constexpr std::int64_t k2400Seconds = 13'569'465'600;
+constexpr std::int64_t kLatest = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kEarliest = std::numeric_limits<std::int64_t>::min();
+
+TEST(StampTimeTest, TimesBeyondTheRangeAreHeldAtItsEnds) {
+  struct Case {
+    std::int64_t seconds, nanoseconds, expected;
+  };
+  const Case cases[] = {
+      {0, 0, 0},
+      {1, 5, 1'000'000'005},
+      {-1, 999'999'999, -1},
+      {9'223'372'036, 854'775'807, kLatest},  // the last nanosecond held exactly
+      {9'223'372'036, 854'775'808, kLatest},
+      {k2400Seconds, 0, kLatest},
+      {std::numeric_limits<std::int64_t>::max(), 999'999'999, kLatest},
+      {-9'223'372'036, 0, -9'223'372'036'000'000'000},
+      {-9'223'372'037, 0, kEarliest},
+      {std::numeric_limits<std::int64_t>::min(), 0, kEarliest},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(StampNanoseconds(c.seconds, c.nanoseconds), c.expected)
+        << c.seconds << " s " << c.nanoseconds << " ns";
+  }
+  constexpr std::uint64_t k1970Ticks = 116'444'736'000'000'000;
+  EXPECT_EQ(StampNanosecondsOfTicks(k1970Ticks), 0);
+  EXPECT_EQ(StampNanosecondsOfTicks(k1970Ticks + 12'345'678), 1'234'567'800);
+  EXPECT_EQ(StampNanosecondsOfTicks(k1970Ticks - 1), -100);
+  EXPECT_EQ(StampNanosecondsOfTicks(0), kEarliest);  // 1601
+  EXPECT_EQ(StampNanosecondsOfTicks(k1970Ticks + k2400Seconds * 10'000'000), kLatest);
+  EXPECT_EQ(StampNanosecondsOfTicks(std::numeric_limits<std::uint64_t>::max()), kLatest);
+}
+
+// Sets the file's modification time (and its last access) to 2400-01-01.
+void DateIn2400(const std::filesystem::path& file) {
+#ifdef _WIN32
+  const std::uint64_t ticks = 116'444'736'000'000'000 + k2400Seconds * 10'000'000;
+  const FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  const HANDLE handle = CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(SetFileTime(handle, nullptr, &time, &time));
+  CloseHandle(handle);
+#else
+  const timespec times[2] = {{k2400Seconds, 0}, {k2400Seconds, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+#endif
+}
+
+TEST(FolderListingTest, AFileDatedFarInTheFutureIsListedAndRead) {
+  testing::TempDir dir;
+  testing::WriteBytes(dir / "far.xml", "<NFe/>");
+  DateIn2400(dir / "far.xml");
+
+  const OpenFolder open(dir.path());
+  ASSERT_TRUE(open.is_open());
+  const auto stamp = open.StampOfFile("far.xml");
+  ASSERT_TRUE(stamp);
+  EXPECT_EQ(stamp->modified_ns, kLatest);
+  EXPECT_EQ(StampOfFile(dir / "far.xml"), stamp);
+  FileContents contents;
+  std::string error;
+  ASSERT_TRUE(open.ReadFile("far.xml", contents, &error, 1 << 20)) << error;
+  EXPECT_EQ(contents.stamp, *stamp);
+  EXPECT_EQ(ListXmlFiles(dir.path()), std::vector<std::string>{(dir / "far.xml").string()});
 }
 
 }  // namespace

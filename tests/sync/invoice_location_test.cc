@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -438,6 +439,12 @@ TEST(InvoiceFactsCacheTest, KeepsFactsOnlyOfFilesOlderThanAnyStampStep) {
   // would keep the stamp, so such a file is never trusted.
   const platform::FileStamp without_change_time{1, 2, 300, whole, 0};
   EXPECT_FALSE(OldEnoughToKeep(without_change_time, whole + 3600 * kSecond));
+  // Times held at the ends of the stamps' range (a file dated 1601 or 2400 on
+  // Windows) are compared without overflow.
+  constexpr auto kEarliest = std::numeric_limits<std::int64_t>::min();
+  constexpr auto kLatest = std::numeric_limits<std::int64_t>::max();
+  EXPECT_TRUE(OldEnoughToKeep(platform::FileStamp{1, 2, 300, kEarliest, kEarliest}, whole));
+  EXPECT_FALSE(OldEnoughToKeep(platform::FileStamp{1, 2, 300, kLatest, kLatest}, whole));
 }
 
 }  // namespace

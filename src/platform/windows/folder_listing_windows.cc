@@ -5,22 +5,17 @@
 
 #include "platform/folder_listing.h"
 #include "platform/listing_order.h"
+#include "platform/stamp_time.h"
 #include "platform/windows/system_error_windows.h"
 #include "platform/windows/wide_text_windows.h"
 
 namespace quorbin::platform {
 namespace {
 
-// File times count 100 ns from 1601; the stamps count nanoseconds from 1970.
-constexpr std::int64_t kUnixEpochTicks = 116'444'736'000'000'000;
-
-std::int64_t Nanoseconds(std::int64_t ticks) {
-  return (ticks - kUnixEpochTicks) * 100;
-}
-
-std::int64_t Ticks(const FILETIME& time) {
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
-                                   time.dwLowDateTime);
+// File times count 100 ns from 1601; the stamps count nanoseconds from 1970
+// (stamp_time.h).
+std::uint64_t Ticks(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
 class Handle {
@@ -62,7 +57,7 @@ std::optional<OpenInfo> InfoOf(HANDLE handle) {
   std::int64_t changed_ns = 0;
   if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
       basic.ChangeTime.QuadPart != 0) {
-    changed_ns = Nanoseconds(basic.ChangeTime.QuadPart);
+    changed_ns = StampNanosecondsOfTicks(static_cast<std::uint64_t>(basic.ChangeTime.QuadPart));
   }
   OpenInfo info;
   info.stamp.device = identity.dwVolumeSerialNumber;
@@ -70,7 +65,7 @@ std::optional<OpenInfo> InfoOf(HANDLE handle) {
       (static_cast<std::uint64_t>(identity.nFileIndexHigh) << 32) | identity.nFileIndexLow;
   info.stamp.size = static_cast<std::int64_t>(
       (static_cast<std::uint64_t>(identity.nFileSizeHigh) << 32) | identity.nFileSizeLow);
-  info.stamp.modified_ns = Nanoseconds(Ticks(identity.ftLastWriteTime));
+  info.stamp.modified_ns = StampNanosecondsOfTicks(Ticks(identity.ftLastWriteTime));
   info.stamp.changed_ns = changed_ns;
   info.is_folder = (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   return info;
@@ -121,7 +116,7 @@ bool ReadEntries(const std::filesystem::path& folder, std::vector<FolderEntry>& 
 std::int64_t NowNanoseconds() {
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
-  return Nanoseconds(Ticks(now));
+  return StampNanosecondsOfTicks(Ticks(now));
 }
 
 }  // namespace
