@@ -17,6 +17,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <cstring>
+#include <iostream>
+#include <utility>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -157,6 +161,52 @@ TEST(FolderListingTest, AFileDatedFarInTheFutureIsListedAndRead) {
   EXPECT_EQ(contents.stamp, *stamp);
   EXPECT_EQ(ListXmlFiles(dir.path()), std::vector<std::string>{(dir / "far.xml").string()});
 }
+
+#ifdef _WIN32
+// Where the system gives the 128-bit file id (FILE_ID_INFO), that id and its
+// volume serial are the file's key, else the volume serial and the 64-bit file
+// index. Hard links share the key; other files do not.
+TEST(FolderListingTest, AFileIsKeyedByTheWidestIdTheSystemGives) {
+  testing::TempDir dir;
+  testing::WriteBytes(dir / "a.xml", "<a/>");
+  testing::WriteBytes(dir / "b.xml", "<b/>");
+  ASSERT_TRUE(CreateHardLinkW((dir / "c.xml").c_str(), (dir / "a.xml").c_str(), nullptr));
+  const OpenFolder open(dir.path());
+  const auto a = open.StampOfFile("a.xml");
+  const auto b = open.StampOfFile("b.xml");
+  const auto c = open.StampOfFile("c.xml");
+  ASSERT_TRUE(a && b && c);
+  EXPECT_EQ(std::pair(a->device, a->inode), std::pair(c->device, c->inode));
+  EXPECT_NE(a->inode, b->inode);
+
+  const HANDLE file = CreateFileW((dir / "a.xml").c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  struct {
+    ULONGLONG volume_serial;
+    BYTE id[16];
+  } wide{};
+  BY_HANDLE_FILE_INFORMATION narrow{};
+  const bool has_wide = GetFileInformationByHandleEx(
+      file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(18 /* FileIdInfo */), &wide, sizeof wide);
+  ASSERT_TRUE(GetFileInformationByHandle(file, &narrow));
+  CloseHandle(file);
+  if (has_wide) {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    std::memcpy(&low, wide.id, 8);
+    std::memcpy(&high, wide.id + 8, 8);
+    EXPECT_EQ(a->device, wide.volume_serial);
+    EXPECT_EQ(a->inode, FileStamp::Id(low, high));
+  } else {
+    std::cout << "no FILE_ID_INFO here: keyed by the 64-bit file index\n";
+    EXPECT_EQ(a->device, narrow.dwVolumeSerialNumber);
+    EXPECT_EQ(a->inode,
+              FileStamp::Id((std::uint64_t{narrow.nFileIndexHigh} << 32) | narrow.nFileIndexLow));
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace quorbin::platform

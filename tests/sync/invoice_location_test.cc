@@ -378,6 +378,28 @@ TEST(InvoiceFactsCacheTest, TrustsAFileOnlyWhileItsStampHolds) {
   EXPECT_EQ(cache.size(), 0u);
 }
 
+// The whole id is the key: on Windows it has 128 bits, and two files whose ids
+// differ only above the lower 64 are two files.
+TEST(InvoiceFactsCacheTest, FilesWhoseIdsDifferOnlyInTheUpperBitsAreTwoFiles) {
+  TempDir dir;
+  WriteBytes(dir / "a.xml", WrappedInvoice("111", "1"));
+  InvoiceFactsCache cache(0);  // kept at once
+  platform::OpenFolder folder(dir.path());
+  const auto stamp = folder.StampOfFile("a.xml");
+  ASSERT_TRUE(stamp);
+  cache.BeginSearch();
+  EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).cnpj, "111");
+  cache.EndSearch();
+  WriteBytes(dir / "a.xml", WrappedInvoice("222", "1"));
+  platform::FileStamp other = *stamp;
+  other.inode.high ^= 1;
+  cache.BeginSearch();
+  EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).cnpj, "111");
+  EXPECT_EQ(cache.Examine(folder, "a.xml", other).cnpj, "222");
+  cache.EndSearch();
+  EXPECT_EQ(cache.size(), 2u);
+}
+
 // Kept facts are packed small; what a repeated search gets back must be exactly
 // what parsing the file gives: many emitters, cNF texts of every form, failures.
 TEST(InvoiceFactsCacheTest, KeptFactsAreThoseOfAFreshParse) {

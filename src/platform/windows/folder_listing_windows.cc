@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "platform/folder_listing.h"
@@ -46,7 +47,35 @@ struct OpenInfo {
   bool is_folder = false;
 };
 
-// The stamp of an open file: its volume and file index identify it, the change
+// FILE_ID_INFO and its class, which the headers declare only for Windows 8 and
+// later: the system gives them from Windows 8 (Server 2012) on.
+struct FileIdInfo {
+  ULONGLONG volume_serial;
+  BYTE file_id[16];
+};
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+// The volume and the file's number on it: the 128-bit file id where the system
+// gives it (ReFS numbers files beyond the 64 bits of the file index, which is not
+// unique there), else the volume serial and the 64-bit file index. One volume
+// always answers the same way, so a file's key never changes.
+void IdentifyFile(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& identity, FileStamp& stamp) {
+  FileIdInfo id{};
+  if (GetFileInformationByHandleEx(handle, kFileIdInfo, &id, sizeof id)) {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    std::memcpy(&low, id.file_id, sizeof low);
+    std::memcpy(&high, id.file_id + sizeof low, sizeof high);
+    stamp.device = id.volume_serial;
+    stamp.inode = FileStamp::Id(low, high);
+    return;
+  }
+  stamp.device = identity.dwVolumeSerialNumber;
+  stamp.inode = FileStamp::Id((static_cast<std::uint64_t>(identity.nFileIndexHigh) << 32) |
+                              identity.nFileIndexLow);
+}
+
+// The stamp of an open file: its volume and file id identify it, the change
 // time moves with any change of its contents or attributes. FAT and exFAT keep no
 // change time (ChangeTime 0): the stamp then has none (changed_ns 0), and a copy
 // that kept the times and the size could not be told from the file it replaced.
@@ -60,9 +89,7 @@ std::optional<OpenInfo> InfoOf(HANDLE handle) {
     changed_ns = StampNanosecondsOfTicks(static_cast<std::uint64_t>(basic.ChangeTime.QuadPart));
   }
   OpenInfo info;
-  info.stamp.device = identity.dwVolumeSerialNumber;
-  info.stamp.inode =
-      (static_cast<std::uint64_t>(identity.nFileIndexHigh) << 32) | identity.nFileIndexLow;
+  IdentifyFile(handle, identity, info.stamp);
   info.stamp.size = static_cast<std::int64_t>(
       (static_cast<std::uint64_t>(identity.nFileSizeHigh) << 32) | identity.nFileSizeLow);
   info.stamp.modified_ns = StampNanosecondsOfTicks(Ticks(identity.ftLastWriteTime));
