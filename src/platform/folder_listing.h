@@ -21,10 +21,25 @@ namespace quorbin::platform {
 
 // What the file system says of one file at one moment. Two equal stamps of the
 // same path mean the file was not changed in between: a write moves the
-// modification time, any change of the file moves the change time.
+// modification time, any change of the file moves the change time. Times are
+// nanoseconds since 1970, held at the ends of their range beyond the years 1677
+// and 2262 (stamp_time.h).
 struct FileStamp {
+  // A file's number on its device: 64 bits on Linux and where Windows gives no
+  // more, the 128 bits of Windows's file id where it does (ReFS numbers files
+  // beyond 64 bits; its 64-bit file index is not unique).
+  struct Id {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+
+    constexpr Id() = default;
+    constexpr Id(std::uint64_t low_bits, std::uint64_t high_bits = 0)
+        : low(low_bits), high(high_bits) {}
+    auto operator<=>(const Id&) const = default;
+  };
+
   std::uint64_t device = 0;
-  std::uint64_t inode = 0;
+  Id inode;
   std::int64_t size = 0;
   std::int64_t modified_ns = 0;
   std::int64_t changed_ns = 0;  // 0: the file system keeps no change time

@@ -26,8 +26,10 @@ bool WorthKeeping(const InvoiceFileFacts& facts, const platform::FileContents& c
 
 bool OldEnoughToKeep(const platform::FileStamp& stamp, std::int64_t opened_ns,
                      std::int64_t still_ns) {
+  // Compared without a difference of the stamp's times, which may lie at either
+  // end of their range.
   return stamp.changed_ns != 0 &&
-         opened_ns - std::max(stamp.modified_ns, stamp.changed_ns) >= still_ns;
+         std::max(stamp.modified_ns, stamp.changed_ns) <= opened_ns - still_ns;
 }
 
 // Every name SearchedInvoiceElement and ExamineInvoiceBytes look up.
@@ -50,11 +52,11 @@ InvoiceFileFacts ExamineInvoiceBytes(std::string_view bytes, XmlDocument& docume
   try {
     document.Reparse(bytes, pruning);
   } catch (const XmlResourceFailure& failure) {
-    return failed(Shape::kNotLoaded, failure, false);
+    return failed(Shape::kFailed, failure, false);  // not a damaged file
   } catch (const XmlLoadFailure& failure) {
     return failed(Shape::kNotLoaded, failure, true);
   } catch (const std::exception& failure) {
-    return failed(Shape::kNotLoaded, failure, false);
+    return failed(Shape::kFailed, failure, false);
   }
   try {
     const XmlNode invoice = SearchedInvoiceElement(document);

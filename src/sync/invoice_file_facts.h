@@ -39,7 +39,8 @@ struct InvoiceFileFacts {
   enum class Shape : std::uint8_t {
     kNotLoaded,   // `failure` is the load failure's message
     kNotInvoice,  // no nfeProc/NFe nor NFe at the root level
-    kFailed,      // `failure` is the message of reading the invoice element
+    kFailed,      // `failure` is the message of reading the invoice element, or of a
+                  // load stopped by something other than the bytes (from_document false)
     kWithoutIde,  // the invoice element has no `ide`
     kComparable,  // `cnpj` and `cnf` hold the texts of emit/CNPJ and ide/cNF
   };

@@ -20,7 +20,8 @@
 // read (invoice_row.h) where its value is used, leaves LocateInvoiceFile.
 //
 // FindInvoiceFile(folder, cnpj, number) searches one tree and handles each file's
-// failure itself ("Pulando arquivo defeituoso...", "Erro ao pesquisar arquivos: ").
+// failure itself ("Pulando arquivo defeituoso...", "Erro ao pesquisar arquivos: ";
+// a file the parser could not finish for want of memory is not called damaged).
 // The last matching file in listing order wins. After every examined file the
 // working set is trimmed (pending events run every time, memory is given back at
 // most every 100 ms; see event_pump.h). What a search learned of a

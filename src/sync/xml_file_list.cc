@@ -9,7 +9,7 @@
 namespace quorbin {
 namespace {
 
-using FolderIdentity = std::pair<std::uint64_t, std::uint64_t>;
+using FolderIdentity = std::pair<std::uint64_t, platform::FileStamp::Id>;
 
 void Walk(const std::string& path, std::set<FolderIdentity>& listed, const XmlFileVisitor& visit) {
   const platform::OpenFolder folder(PathFromUtf8(path));

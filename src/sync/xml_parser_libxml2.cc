@@ -1,6 +1,7 @@
 // The XML parser of the Linux build: libxml2's SAX2 interface feeding the tree
-// builder, one parser context per thread reused from file to file. Plain
-// documents are read by ReadPlainXml first, which gives the same nodes sooner.
+// builder, a fresh parser context for every document, so that no document changes
+// how a later one parses. Plain documents are read by ReadPlainXml first, which
+// gives the same nodes sooner.
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
@@ -14,9 +15,6 @@ namespace quorbin {
 namespace {
 
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-// A context is reused from file to file; its name dictionary only grows, so a
-// context that has met too many distinct names is replaced.
-constexpr std::size_t kMaxDictionaryNames = 100'000;
 
 std::string_view View(const xmlChar* text) {
   return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
@@ -127,67 +125,66 @@ class SaxEvents {
   bool out_of_resources_ = false;
 };
 
-// One libxml2 parser context per thread, reused from file to file.
+// The parser's settings for the whole process, and for the calling thread.
+void PrepareLibxml2() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    xmlInitParser();
+    xmlSetExternalEntityLoader(&RefuseExternalEntity);
+  });
+  thread_local const bool prepared = [] {
+    xmlSetGenericErrorFunc(nullptr, &IgnoreGenericError);
+    return true;
+  }();
+  (void)prepared;
+}
+
+// A libxml2 parser context of its own for each parse: what a context keeps from
+// a document (the names it has met, up to a limit of bytes) never reaches the
+// next one.
 class ParserContext {
  public:
-  ParserContext() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-      xmlInitParser();
-      xmlSetExternalEntityLoader(&RefuseExternalEntity);
-    });
-    xmlSetGenericErrorFunc(nullptr, &IgnoreGenericError);  // for this thread
+  ParserContext() : context_(xmlNewParserCtxt()) {
+    if (!context_) return;
+    *context_->sax = SaxEvents::Handler();
+    xmlCtxtUseOptions(context_, kParseOptions);
   }
-  ~ParserContext() { Drop(); }
+  ~ParserContext() {
+    if (context_) xmlFreeParserCtxt(context_);
+  }
   ParserContext(const ParserContext&) = delete;
   ParserContext& operator=(const ParserContext&) = delete;
 
   // Parses `bytes` into the events; true when the document is well-formed,
   // namespaces included.
   bool Parse(std::string_view bytes, SaxEvents& events) {
-    xmlParserCtxtPtr context = Prepared();
     xmlParserInputBufferPtr buffer =
-        context ? xmlParserInputBufferCreateMem(bytes.data(), static_cast<int>(bytes.size()),
-                                                XML_CHAR_ENCODING_NONE)
-                : nullptr;
+        context_ ? xmlParserInputBufferCreateMem(bytes.data(), static_cast<int>(bytes.size()),
+                                                 XML_CHAR_ENCODING_NONE)
+                 : nullptr;
     xmlParserInputPtr input =
-        buffer ? xmlNewIOInputStream(context, buffer, XML_CHAR_ENCODING_NONE) : nullptr;
+        buffer ? xmlNewIOInputStream(context_, buffer, XML_CHAR_ENCODING_NONE) : nullptr;
     if (!input) {
       if (buffer) xmlFreeParserInputBuffer(buffer);
       events.OutOfResources();
       return false;
     }
-    inputPush(context, input);
-    context->userData = &events;
-    xmlParseDocument(context);
-    const bool well_formed = context->wellFormed && context->nsWellFormed;
-    xmlCtxtReset(context);
-    if (context->dict &&
-        static_cast<std::size_t>(xmlDictSize(context->dict)) > kMaxDictionaryNames) {
-      Drop();
-    }
-    return well_formed;
+    inputPush(context_, input);
+    context_->userData = &events;
+    xmlParseDocument(context_);
+    return context_->wellFormed && context_->nsWellFormed;
   }
 
  private:
-  xmlParserCtxtPtr Prepared() {
-    if (!context_) {
-      context_ = xmlNewParserCtxt();
-      if (!context_) return nullptr;
-      *context_->sax = SaxEvents::Handler();
-    }
-    xmlCtxtReset(context_);
-    xmlCtxtUseOptions(context_, kParseOptions);
-    return context_;
-  }
-
-  void Drop() {
-    if (context_) xmlFreeParserCtxt(context_);
-    context_ = nullptr;
-  }
-
-  xmlParserCtxtPtr context_ = nullptr;
+  xmlParserCtxtPtr context_;
 };
+
+std::optional<XmlParseError> ParseOnce(std::string_view bytes, XmlTreeBuilder& builder) {
+  ParserContext parser;
+  SaxEvents events(builder);
+  if (parser.Parse(bytes, events)) return std::nullopt;
+  return events.Verdict();
+}
 
 }  // namespace
 
@@ -197,11 +194,14 @@ std::optional<XmlParseError> ParseXml(std::string_view bytes, XmlTreeBuilder& bu
   return ParseXmlWithLibxml2(bytes, builder);
 }
 
+// A parse stopped for want of resources says nothing of the bytes: it is tried
+// once more, on a context of its own, before anything is concluded.
 std::optional<XmlParseError> ParseXmlWithLibxml2(std::string_view bytes, XmlTreeBuilder& builder) {
-  thread_local ParserContext parser;
-  SaxEvents events(builder);
-  if (parser.Parse(bytes, events)) return std::nullopt;
-  return events.Verdict();
+  PrepareLibxml2();
+  std::optional<XmlParseError> error = ParseOnce(bytes, builder);
+  if (!error || !error->resources) return error;
+  builder.Restart();
+  return ParseOnce(bytes, builder);
 }
 
 }  // namespace quorbin

@@ -1,7 +1,7 @@
-// Only the parser's verdict on a file's bytes is remembered: a parse that failed
-// because memory ran out says nothing of the file, which must be parsed again at
-// the next search. libxml2 allocates through functions it can be handed, so the
-// test takes its memory away.
+// Only the parser's verdict on a file's bytes is remembered or logged as one: a
+// parse that failed because memory ran out says nothing of the file, which is
+// parsed once more at once and again at the next search. libxml2 allocates
+// through functions it can be handed, so the tests take its memory away.
 #include <libxml/xmlmemory.h>
 
 #include <gtest/gtest.h>
@@ -9,35 +9,51 @@
 #include <cstdlib>
 #include <string>
 
+#include "sync/emitter_cnpj.h"
 #include "sync/invoice_file_facts.h"
+#include "sync/invoice_location.h"
 #include "sync_fixture.h"
+#include "testing/fake_query.h"
 
 namespace quorbin::testing {
 namespace {
 
-void* Refuse(std::size_t) {
-  return nullptr;
+// How many of libxml2's next allocations fail; below zero, all of them.
+int refusals_left = 0;
+xmlMallocFunc real_malloc = nullptr;
+xmlReallocFunc real_realloc = nullptr;
+xmlStrdupFunc real_strdup = nullptr;
+
+bool Refused() {
+  if (refusals_left == 0) return false;
+  if (refusals_left > 0) --refusals_left;
+  return true;
 }
-void* RefuseRealloc(void*, std::size_t) {
-  return nullptr;
+void* Allocate(std::size_t size) {
+  return Refused() ? nullptr : real_malloc(size);
 }
-char* RefuseCopy(const char*) {
-  return nullptr;
+void* Reallocate(void* memory, std::size_t size) {
+  return Refused() ? nullptr : real_realloc(memory, size);
+}
+char* Copy(const char* text) {
+  return Refused() ? nullptr : real_strdup(text);
 }
 
 class LibxmlWithoutMemory {
  public:
-  LibxmlWithoutMemory() {
-    xmlMemGet(&free_, &malloc_, &realloc_, &strdup_);
-    xmlMemSetup(free_, &Refuse, &RefuseRealloc, &RefuseCopy);
+  // `refusals`: how many allocations fail, every one when negative.
+  explicit LibxmlWithoutMemory(int refusals = -1) {
+    xmlMemGet(&free_, &real_malloc, &real_realloc, &real_strdup);
+    refusals_left = refusals;
+    xmlMemSetup(free_, &Allocate, &Reallocate, &Copy);
   }
-  ~LibxmlWithoutMemory() { xmlMemSetup(free_, malloc_, realloc_, strdup_); }
+  ~LibxmlWithoutMemory() {
+    xmlMemSetup(free_, real_malloc, real_realloc, real_strdup);
+    refusals_left = 0;
+  }
 
  private:
   xmlFreeFunc free_ = nullptr;
-  xmlMallocFunc malloc_ = nullptr;
-  xmlReallocFunc realloc_ = nullptr;
-  xmlStrdupFunc strdup_ = nullptr;
 };
 
 // A document type declaration sends the document to libxml2.
@@ -50,7 +66,7 @@ TEST(InvoiceFactsResourcesTest, AParserWithoutMemoryGivesNoVerdictOnTheFile) {
     LibxmlWithoutMemory no_memory;
     starved = ExamineInvoiceBytes(kInvoice, scratch);
   }
-  EXPECT_EQ(starved.shape, InvoiceFileFacts::Shape::kNotLoaded);
+  EXPECT_NE(starved.shape, InvoiceFileFacts::Shape::kNotLoaded);
   EXPECT_FALSE(starved.from_document);
 
   const InvoiceFileFacts damaged = ExamineInvoiceBytes("<!DOCTYPE NFe><NFe>", scratch);
@@ -71,7 +87,7 @@ TEST(InvoiceFactsResourcesTest, AFailureForWantOfMemoryIsNotRemembered) {
   cache.BeginSearch();
   {
     LibxmlWithoutMemory no_memory;
-    EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).shape, InvoiceFileFacts::Shape::kNotLoaded);
+    EXPECT_FALSE(cache.Examine(folder, "a.xml", *stamp).from_document);
   }
   cache.EndSearch();
   EXPECT_EQ(cache.size(), 0u);
@@ -80,6 +96,32 @@ TEST(InvoiceFactsResourcesTest, AFailureForWantOfMemoryIsNotRemembered) {
   EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).cnf, "00001234");
   cache.EndSearch();
   EXPECT_EQ(cache.size(), 1u);
+}
+
+TEST(InvoiceFactsResourcesTest, AParseThatRanOutOfMemoryIsTriedOnceMore) {
+  XmlDocument scratch;
+  LibxmlWithoutMemory one_refusal(1);
+  const InvoiceFileFacts facts = ExamineInvoiceBytes(kInvoice, scratch);
+  EXPECT_EQ(refusals_left, 0);
+  EXPECT_EQ(facts.cnf, "00001234") << facts.failure;
+}
+
+// The search logs a file it could not parse for want of memory as a failed file,
+// not as a damaged one.
+TEST(InvoiceFactsResourcesTest, TheSearchDoesNotCallAFileDamagedForWantOfMemory) {
+  SyncFixture f;
+  FakeQuery emitente{"fbquery2", {FakeRow{{"cnpj", TextValue("12345678000190")}}}};
+  InvoiceLocator locator{f.log, f.pump, [&] { return ReadEmitterCnpj(emitente); }};
+  const auto file = f.Put("Validadas/a.xml", kInvoice);
+  {
+    LibxmlWithoutMemory no_memory;
+    EXPECT_EQ(locator.FindInvoiceFile(f.nfce() / "Validadas", "12345678000190", "00001234"), "");
+  }
+  const auto lines = f.messages();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(lines[0].starts_with("Erro ao pesquisar arquivos: ")) << lines[0];
+  EXPECT_EQ(locator.FindInvoiceFile(f.nfce() / "Validadas", "12345678000190", "00001234"),
+            file.string());
 }
 
 }  // namespace

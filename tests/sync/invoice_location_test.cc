@@ -4,10 +4,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "name_filling_documents.h"
 #include "sync/emitter_cnpj.h"
 #include "sync/xml_file_list.h"
 #include "sync_fixture.h"
@@ -284,6 +286,25 @@ TEST_F(InvoiceLocationTest, RepeatedSearchIsObservablyAFreshOne) {
   EXPECT_EQ(std::get<1>(search()), std::get<1>(broken));
 }
 
+// Files that would fill what a parser keeps of the names it meets (see
+// NameFillingDocuments), in the first root, must not spoil the parse of the
+// invoice, which has a byte-order mark and lies in the last root.
+TEST_F(InvoiceLocationTest, OddFilesEarlierInTheSearchDoNotSpoilTheInvoice) {
+  const std::vector<std::string> odd = NameFillingDocuments();
+  for (std::size_t i = 0; i < odd.size(); ++i) {
+    // 202301 and 202302 in turn, the short ones last
+    const std::string month = i < 10 && i % 2 == 0 ? "202301" : "202302";
+    f.Put("Validadas/" + month + "/odd" + std::to_string(i + 10) + ".xml", odd[i]);
+  }
+  const fs::path invoice =
+      f.Put("Canceladas/202305/nota.xml", "\xEF\xBB\xBF" + WrappedInvoice(kCnpj, "00000811"));
+  const InvoiceRow row = ReadableInvoiceRow(0, 0, At(2023, 5, 2), kKey, 811);
+  EXPECT_EQ(Locate(row), invoice.string());
+  for (const std::string& line : f.messages()) {
+    EXPECT_FALSE(line.starts_with("Pulando") || line.starts_with("Erro")) << line;
+  }
+}
+
 TEST(ListXmlFilesTest, ListsInNameOrderWithoutCaseAndCutsLinkLoops) {
   TempDir dir;
   const fs::path root = dir / "root";
@@ -357,6 +378,28 @@ TEST(InvoiceFactsCacheTest, TrustsAFileOnlyWhileItsStampHolds) {
   EXPECT_EQ(cache.size(), 0u);
 }
 
+// The whole id is the key: on Windows it has 128 bits, and two files whose ids
+// differ only above the lower 64 are two files.
+TEST(InvoiceFactsCacheTest, FilesWhoseIdsDifferOnlyInTheUpperBitsAreTwoFiles) {
+  TempDir dir;
+  WriteBytes(dir / "a.xml", WrappedInvoice("111", "1"));
+  InvoiceFactsCache cache(0);  // kept at once
+  platform::OpenFolder folder(dir.path());
+  const auto stamp = folder.StampOfFile("a.xml");
+  ASSERT_TRUE(stamp);
+  cache.BeginSearch();
+  EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).cnpj, "111");
+  cache.EndSearch();
+  WriteBytes(dir / "a.xml", WrappedInvoice("222", "1"));
+  platform::FileStamp other = *stamp;
+  other.inode.high ^= 1;
+  cache.BeginSearch();
+  EXPECT_EQ(cache.Examine(folder, "a.xml", *stamp).cnpj, "111");
+  EXPECT_EQ(cache.Examine(folder, "a.xml", other).cnpj, "222");
+  cache.EndSearch();
+  EXPECT_EQ(cache.size(), 2u);
+}
+
 // Kept facts are packed small; what a repeated search gets back must be exactly
 // what parsing the file gives: many emitters, cNF texts of every form, failures.
 TEST(InvoiceFactsCacheTest, KeptFactsAreThoseOfAFreshParse) {
@@ -418,6 +461,12 @@ TEST(InvoiceFactsCacheTest, KeepsFactsOnlyOfFilesOlderThanAnyStampStep) {
   // would keep the stamp, so such a file is never trusted.
   const platform::FileStamp without_change_time{1, 2, 300, whole, 0};
   EXPECT_FALSE(OldEnoughToKeep(without_change_time, whole + 3600 * kSecond));
+  // Times held at the ends of the stamps' range (a file dated 1601 or 2400 on
+  // Windows) are compared without overflow.
+  constexpr auto kEarliest = std::numeric_limits<std::int64_t>::min();
+  constexpr auto kLatest = std::numeric_limits<std::int64_t>::max();
+  EXPECT_TRUE(OldEnoughToKeep(platform::FileStamp{1, 2, 300, kEarliest, kEarliest}, whole));
+  EXPECT_FALSE(OldEnoughToKeep(platform::FileStamp{1, 2, 300, kLatest, kLatest}, whole));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "name_filling_documents.h"
 #include "testing/process_memory.h"
 #include "testing/temp_dir.h"
 #include "testing/test_sockets.h"
@@ -138,6 +139,22 @@ TEST(XmlDocumentTest, LargeDocumentsParseWhole) {
   EXPECT_EQ(doc.Child("nfeProc").Child("NFe").Child("Signature").Child("X509Certificate").Text(),
             certificate);
   EXPECT_EQ(doc.Child("nfeProc").Child("protNFe").Child("chNFe").Attribute("a"), "0");
+}
+
+// What the parser keeps of the names it met in one document must not change how
+// a later document parses.
+TEST(XmlDocumentTest, NoDocumentChangesHowALaterOneParses) {
+  for (const std::string& text : NameFillingDocuments()) {
+    EXPECT_NO_THROW(Parse(text)) << text.substr(0, 20);
+  }
+  const std::string invoice =
+      "\xEF\xBB\xBF<NFe xmlns='http://www.portalfiscal.inf.br/nfe'><infNFe><ide><cNF>811</cNF>"
+      "</ide></infNFe></NFe>";
+  try {
+    EXPECT_EQ(Parse(invoice).Child("NFe").Child("infNFe").Child("ide").Child("cNF").Text(), "811");
+  } catch (const XmlLoadFailure& failure) {
+    ADD_FAILURE() << failure.what();
+  }
 }
 
 TEST(XmlDocumentTest, EncodingsFromTheDocument) {

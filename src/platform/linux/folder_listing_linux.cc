@@ -11,16 +11,16 @@
 
 #include "platform/folder_listing.h"
 #include "platform/listing_order.h"
+#include "platform/stamp_time.h"
 
 namespace quorbin::platform {
 namespace {
 
 FileStamp StampOf(const struct stat& info) {
-  return FileStamp{
-      static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-      static_cast<std::int64_t>(info.st_size),
-      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
-      static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec};
+  return FileStamp{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                   static_cast<std::int64_t>(info.st_size),
+                   StampNanoseconds(info.st_mtim.tv_sec, info.st_mtim.tv_nsec),
+                   StampNanoseconds(info.st_ctim.tv_sec, info.st_ctim.tv_nsec)};
 }
 
 EntryType TypeOf(mode_t mode) {
@@ -117,7 +117,7 @@ bool OpenFolder::ReadFile(std::string_view name, FileContents& contents, std::st
   if (!S_ISREG(info.st_mode)) return fail("Not a regular file");
   if (static_cast<std::uint64_t>(info.st_size) > max_bytes) return fail(std::strerror(EFBIG));
   contents.stamp = StampOf(info);
-  contents.opened_ns = static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+  contents.opened_ns = StampNanoseconds(now.tv_sec, now.tv_nsec);
   // One byte more than the file holds, so that the end shows without growing.
   contents.bytes.resize(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 4096);
   std::size_t filled = 0;

@@ -1,26 +1,22 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "platform/folder_listing.h"
 #include "platform/listing_order.h"
+#include "platform/stamp_time.h"
 #include "platform/windows/system_error_windows.h"
 #include "platform/windows/wide_text_windows.h"
 
 namespace quorbin::platform {
 namespace {
 
-// File times count 100 ns from 1601; the stamps count nanoseconds from 1970.
-constexpr std::int64_t kUnixEpochTicks = 116'444'736'000'000'000;
-
-std::int64_t Nanoseconds(std::int64_t ticks) {
-  return (ticks - kUnixEpochTicks) * 100;
-}
-
-std::int64_t Ticks(const FILETIME& time) {
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
-                                   time.dwLowDateTime);
+// File times count 100 ns from 1601; the stamps count nanoseconds from 1970
+// (stamp_time.h).
+std::uint64_t Ticks(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
 class Handle {
@@ -51,7 +47,35 @@ struct OpenInfo {
   bool is_folder = false;
 };
 
-// The stamp of an open file: its volume and file index identify it, the change
+// FILE_ID_INFO and its class, which the headers declare only for Windows 8 and
+// later: the system gives them from Windows 8 (Server 2012) on.
+struct FileIdInfo {
+  ULONGLONG volume_serial;
+  BYTE file_id[16];
+};
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+// The volume and the file's number on it: the 128-bit file id where the system
+// gives it (ReFS numbers files beyond the 64 bits of the file index, which is not
+// unique there), else the volume serial and the 64-bit file index. One volume
+// always answers the same way, so a file's key never changes.
+void IdentifyFile(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& identity, FileStamp& stamp) {
+  FileIdInfo id{};
+  if (GetFileInformationByHandleEx(handle, kFileIdInfo, &id, sizeof id)) {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    std::memcpy(&low, id.file_id, sizeof low);
+    std::memcpy(&high, id.file_id + sizeof low, sizeof high);
+    stamp.device = id.volume_serial;
+    stamp.inode = FileStamp::Id(low, high);
+    return;
+  }
+  stamp.device = identity.dwVolumeSerialNumber;
+  stamp.inode = FileStamp::Id((static_cast<std::uint64_t>(identity.nFileIndexHigh) << 32) |
+                              identity.nFileIndexLow);
+}
+
+// The stamp of an open file: its volume and file id identify it, the change
 // time moves with any change of its contents or attributes. FAT and exFAT keep no
 // change time (ChangeTime 0): the stamp then has none (changed_ns 0), and a copy
 // that kept the times and the size could not be told from the file it replaced.
@@ -62,15 +86,13 @@ std::optional<OpenInfo> InfoOf(HANDLE handle) {
   std::int64_t changed_ns = 0;
   if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
       basic.ChangeTime.QuadPart != 0) {
-    changed_ns = Nanoseconds(basic.ChangeTime.QuadPart);
+    changed_ns = StampNanosecondsOfTicks(static_cast<std::uint64_t>(basic.ChangeTime.QuadPart));
   }
   OpenInfo info;
-  info.stamp.device = identity.dwVolumeSerialNumber;
-  info.stamp.inode =
-      (static_cast<std::uint64_t>(identity.nFileIndexHigh) << 32) | identity.nFileIndexLow;
+  IdentifyFile(handle, identity, info.stamp);
   info.stamp.size = static_cast<std::int64_t>(
       (static_cast<std::uint64_t>(identity.nFileSizeHigh) << 32) | identity.nFileSizeLow);
-  info.stamp.modified_ns = Nanoseconds(Ticks(identity.ftLastWriteTime));
+  info.stamp.modified_ns = StampNanosecondsOfTicks(Ticks(identity.ftLastWriteTime));
   info.stamp.changed_ns = changed_ns;
   info.is_folder = (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   return info;
@@ -121,7 +143,7 @@ bool ReadEntries(const std::filesystem::path& folder, std::vector<FolderEntry>& 
 std::int64_t NowNanoseconds() {
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
-  return Nanoseconds(Ticks(now));
+  return StampNanosecondsOfTicks(Ticks(now));
 }
 
 }  // namespace
