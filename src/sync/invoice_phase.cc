@@ -1,6 +1,7 @@
 #include "sync/invoice_phase.h"
 
 #include <exception>
+#include <new>
 #include <string>
 
 #include "api/error_page.h"
@@ -11,6 +12,7 @@
 #include "sync/invoice_error_files.h"
 #include "sync/invoice_payload.h"
 #include "sync/invoice_row_reader.h"
+#include "sync/xml_document.h"
 
 namespace quorbin {
 namespace {
@@ -22,6 +24,12 @@ constexpr const char* kImportFailed = "Erro ao importar nota, será copiada para
 
 bool IsFile(const std::string& path) {
   return !path.empty() && platform::StampOfFile(PathFromUtf8(path)).has_value();
+}
+
+// Memory that ran out says nothing of the file: it may load in the next pass.
+bool ForWantOfResources(const std::exception& failure) {
+  return dynamic_cast<const XmlResourceFailure*>(&failure) ||
+         dynamic_cast<const std::bad_alloc*>(&failure);
 }
 
 }  // namespace
@@ -120,7 +128,8 @@ void InvoicePhase::HandleRowFailure(Query& fbquery, RowProgress& progress,
   // A row update that failed is dropped, so that moving on does not post it again
   // and a row whose update keeps failing cannot end every pass.
   fbquery.Cancel();
-  if (!progress.posted && !progress.location_unanswered && !progress.database_lost) {
+  if (!progress.posted && !progress.location_unanswered && !progress.database_lost &&
+      !ForWantOfResources(failure)) {
     setup_.log.WriteLog("Arquivo não saudável, não tentará ser enviado novamente.");
     GiveUp(fbquery, progress);
   }

@@ -1,14 +1,11 @@
 // Only the parser's verdict on a file's bytes is remembered or logged as one: a
 // parse that failed because memory ran out says nothing of the file, which is
-// parsed once more at once and again at the next search. libxml2 allocates
-// through functions it can be handed, so the tests take its memory away.
-#include <libxml/xmlmemory.h>
-
+// parsed once more at once and again at the next search.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "libxml_without_memory.h"
 #include "sync/emitter_cnpj.h"
 #include "sync/invoice_file_facts.h"
 #include "sync/invoice_location.h"
@@ -17,44 +14,6 @@
 
 namespace quorbin::testing {
 namespace {
-
-// How many of libxml2's next allocations fail; below zero, all of them.
-int refusals_left = 0;
-xmlMallocFunc real_malloc = nullptr;
-xmlReallocFunc real_realloc = nullptr;
-xmlStrdupFunc real_strdup = nullptr;
-
-bool Refused() {
-  if (refusals_left == 0) return false;
-  if (refusals_left > 0) --refusals_left;
-  return true;
-}
-void* Allocate(std::size_t size) {
-  return Refused() ? nullptr : real_malloc(size);
-}
-void* Reallocate(void* memory, std::size_t size) {
-  return Refused() ? nullptr : real_realloc(memory, size);
-}
-char* Copy(const char* text) {
-  return Refused() ? nullptr : real_strdup(text);
-}
-
-class LibxmlWithoutMemory {
- public:
-  // `refusals`: how many allocations fail, every one when negative.
-  explicit LibxmlWithoutMemory(int refusals = -1) {
-    xmlMemGet(&free_, &real_malloc, &real_realloc, &real_strdup);
-    refusals_left = refusals;
-    xmlMemSetup(free_, &Allocate, &Reallocate, &Copy);
-  }
-  ~LibxmlWithoutMemory() {
-    xmlMemSetup(free_, real_malloc, real_realloc, real_strdup);
-    refusals_left = 0;
-  }
-
- private:
-  xmlFreeFunc free_ = nullptr;
-};
 
 // A document type declaration sends the document to libxml2.
 const std::string kInvoice = "<!DOCTYPE NFe>" + BareInvoice("12345678000190", "00001234");
@@ -102,7 +61,7 @@ TEST(InvoiceFactsResourcesTest, AParseThatRanOutOfMemoryIsTriedOnceMore) {
   XmlDocument scratch;
   LibxmlWithoutMemory one_refusal(1);
   const InvoiceFileFacts facts = ExamineInvoiceBytes(kInvoice, scratch);
-  EXPECT_EQ(refusals_left, 0);
+  EXPECT_EQ(one_refusal.refusals_left(), 0);
   EXPECT_EQ(facts.cnf, "00001234") << facts.failure;
 }
 

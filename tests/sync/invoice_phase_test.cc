@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 
+#include "libxml_without_memory.h"
 #include "phase_fixture.h"
 #include "store/firebird_session.h"
 #include "sync_fixture.h"
@@ -617,6 +618,30 @@ TEST_P(InvoicePhaseTest, DatabaseFailureWhileLocatingLeavesTheRowPending) {
 
   // Once the database answers again, the next pass finds and uploads it.
   database->Execute(PosTable("EMITENTE") + std::string(kPosEmitterRow));
+  pass().Run();
+  EXPECT_EQ(server.ConnectionCount(), 1u);
+  EXPECT_EQ(WebEx(1), "1");
+}
+
+// Memory that runs out while the found file is read says nothing of the file:
+// the row is not given up, and the next pass uploads it.
+TEST_P(InvoicePhaseTest, AFileThatCannotBeReadForWantOfMemoryIsNotGivenUp) {
+  // A byte-order mark sends the document to libxml2.
+  PutInvoice("Transmitidas/202205/" + InvoiceKey(77) + "-nfe.xml",
+             "\xEF\xBB\xBF" + InvoiceDocument(77));
+  InsertRow(1, 77, 0, 0, InvoiceKey(77));
+  {
+    LibxmlWithoutMemory no_memory;
+    pass().Run();
+  }
+  const std::vector<std::string> lines = messages();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), kUnhealthy), 0)
+      << ::testing::PrintToString(lines);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().rfind(kImportFailed, 0), 0u) << lines.back();
+  EXPECT_EQ(WebEx(1), "0");
+  EXPECT_EQ(server.ConnectionCount(), 0u);
+
   pass().Run();
   EXPECT_EQ(server.ConnectionCount(), 1u);
   EXPECT_EQ(WebEx(1), "1");
