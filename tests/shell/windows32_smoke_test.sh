@@ -44,11 +44,11 @@ elapsed() { echo "$(($(date +%s) - start)) s"; }
 report_of() { sed 's/^\xEF\xBB\xBF//; s/\r$//' "$1/check.txt" 2>/dev/null; }
 fingerprint_of() { sed -n 's/^fingerprint: //p' <<<"$1"; }
 
-start=$(date +%s)
-version=$("$wine_agent" "$binary" --version | tr -d '\r')
-[ "$version" = "quorbin_sync $(sed -n 's/.*kSyncVersion = "\(.*\)";/\1/p' \
-  "$(dirname "$0")/../../src/support/version.h")" ] || fail "--version printed '$version'"
-echo "--version: $version ($(elapsed))"
+# --version runs beside the install and the check: a 32-bit process takes about
+# a minute of one core to start here.
+"$wine_agent" "$binary" --version >"$work/version.txt" &
+version_run=$!
+pids+=($version_run)
 
 "$wine64" msiexec /i "$msi" /qn
 code=$?
@@ -77,6 +77,18 @@ pids+=($sandbox)
 wait_until 100 port_busy || fail "the sandbox did not start"
 kill -0 "$sandbox" 2>/dev/null || fail "the sandbox did not start (port 8000 was taken meanwhile)"
 
+# Under Wine a 32-bit program's WMI reads its own registry view, where a booted
+# prefix keeps no Windows version: the 32-bit agent would read another system's
+# name and serial, and its fingerprint would differ. On Windows both views carry
+# the same values, and the 64-bit WMI service answers a 32-bit program. The view
+# gets the 64-bit values.
+key='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
+"$wine64" reg query "$key" /reg:64 | tr -d '\r' | while read -r name type value; do
+  case $type in
+    REG_SZ | REG_DWORD) "$wine64" reg add "$key" /reg:32 /v "$name" /t "$type" /d "$value" /f >/dev/null ;;
+  esac
+done
+
 start=$(date +%s)
 (cd "$folder" && timeout 600 "$wine_agent" quorbin_sync.exe --check >/dev/null)
 code=$?
@@ -87,6 +99,11 @@ grep -qx 'uploads can proceed: yes' <<<"$report" || fail "check.txt has no verdi
 grep -q '^database SQL Server LOCALHOST\\QUORPDV VELPDV: opened with ODBC driver ' <<<"$report" ||
   fail "check.txt: the database line"
 echo "--check of the 32-bit agent: uploads can proceed ($(elapsed))"
+wait "$version_run"
+version=$(tr -d '\r' <"$work/version.txt")
+[ "$version" = "quorbin_sync $(sed -n 's/.*kSyncVersion = "\(.*\)";/\1/p' \
+  "$(dirname "$0")/../../src/support/version.h")" ] || fail "--version printed '$version'"
+echo "--version: $version"
 rm "$folder/check.txt"
 
 (cd "$work/agent64" && timeout 120 "$wine64" quorbin_sync.exe --check >/dev/null)
