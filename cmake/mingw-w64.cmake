@@ -1,15 +1,6 @@
-# Cross-compiling the Windows build with MinGW-w64 (Debian's posix-threads
-# variant), statically linked; tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling the 64-bit (x86-64) Windows build; tests run under Wine's
+# 64-bit loader.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# The 64-bit loader itself: with a 32-bit Wine installed beside it, the `wine`
-# launcher would start every program through the 32-bit loader first.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+set(QUORBIN_MINGW_TARGET x86_64-w64-mingw32)
+set(QUORBIN_WINE_LOADER /usr/lib/wine/wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

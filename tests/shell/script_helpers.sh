@@ -5,6 +5,15 @@
 
 pids=()
 
+# Wine's loaders, called directly, never through the `wine` launcher: once the
+# 32-bit Wine is installed, the launcher starts 64-bit programs through the
+# 32-bit loader too (tens of seconds each). `wine_agent` runs the agent under
+# test (QUORBIN_WINE, the loader of its bitness, set by the test's definition;
+# the 64-bit one by default); `wine64` runs the prefix's own programs (cmd, reg,
+# msiexec, taskkill, winepath), which are 64-bit in a 64-bit prefix.
+wine64=/usr/lib/wine/wine64
+wine_agent=${QUORBIN_WINE:-$wine64}
+
 # Waits up to $1 tenths of a second for the command after it to succeed.
 wait_until() {
   local tenths=$1

@@ -81,7 +81,7 @@ cp "$binary" "$work/second/quorbin_sync.exe"
 pids+=($!)
 wait_until 100 port_busy || fail "the sandbox did not start"
 
-(cd "$work/first" && exec wine quorbin_sync.exe) &
+(cd "$work/first" && exec "$wine_agent" quorbin_sync.exe) &
 first=$!
 pids+=($first)
 # The first pass is over when no row is left pending (each one is either
@@ -133,13 +133,13 @@ echo "the invoices in Validadas\\Março were uploaded and marked exported"
 echo "first pass: $((invoices_sent - given_up)) invoices and $closings_sent closings uploaded and marked exported"
 
 start=$(date +%s)
-timeout 30 wine "$work/second/quorbin_sync.exe"
+timeout 30 "$wine_agent" "$work/second/quorbin_sync.exe"
 code=$?
 [ "$code" -eq 0 ] || fail "second instance exit code $code"
 [ ! -e "$work/second/log_sync.txt" ] || fail "the second instance wrote a log"
 echo "second instance ended in $(($(date +%s) - start)) s with exit code 0"
 
-wine taskkill /IM quorbin_sync.exe >/dev/null
+"$wine64" taskkill /IM quorbin_sync.exe >/dev/null
 first_ended() { ! kill -0 "$first" 2>/dev/null; }
 wait_until 150 first_ended || fail "the agent did not end after the close request"
 wait "$first"

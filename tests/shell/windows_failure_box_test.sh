@@ -36,7 +36,7 @@ mkdir -p "$work/agent" "$work/odbc"
 export ODBCSYSINI=$work/odbc ODBCINI=$work/odbc/odbc.ini
 cp "$binary" "$work/agent/quorbin_sync.exe"
 
-(cd "$work/agent" && exec wine quorbin_sync.exe) &
+(cd "$work/agent" && exec "$wine_agent" quorbin_sync.exe) &
 agent=$!
 pids+=($agent)
 

@@ -6,11 +6,14 @@
 # sandbox; a newer package replaces the executable and keeps log_sync.txt,
 # sync.ini and qb_errors; the uninstall removes the executable and the shortcut
 # and leaves those three.
-# Usage: windows_installer_test.sh <quorbin_sync.msi> <quorbin_sync.wxs>
+# Usage: windows_installer_test.sh <quorbin_sync-x64.msi> <quorbin_sync.wxs>
 #        <quorbin_sync.exe> <folder of the host's api-sandbox and sample-terminal>
 # Runs in the current WINEPREFIX.
 set -u
 msi=$(realpath "$1")
+# The package's architecture, from its name (quorbin_sync-x64.msi).
+arch=$(basename "$msi" .msi)
+arch=${arch##*-}
 wxs=$(realpath "$2")
 binary=$(realpath "$3")
 tools=$4
@@ -23,16 +26,16 @@ export WINEDEBUG=-all
 export QUORBIN_LOCK_NAME="installer-test-$$"
 work=$(mktemp -d)
 drive_c=${WINEPREFIX:-$HOME/.wine}/drive_c
-unix_path() { winepath -u "$(wine cmd /c echo "$1" | tr -d '\r')" 2>/dev/null; }
+source "$(dirname "$0")/script_helpers.sh"
+unix_path() { "$wine64" winepath -u "$("$wine64" cmd /c echo "$1" | tr -d '\r')" 2>/dev/null; }
 folder=$(unix_path '%LOCALAPPDATA%')/Programs/quorbin_sync
 programs="$(unix_path '%APPDATA%')/Microsoft/Windows/Start Menu/Programs"
 # The Startup folder's name differs in case between systems (Wine: StartUp).
 startup_shortcut() { find "$programs" -maxdepth 2 -ipath "$programs/startup/quorbin_sync.lnk" 2>/dev/null; }
-source "$(dirname "$0")/script_helpers.sh"
 cleanup() {
   stop_started
-  wine msiexec /x "$work/next.msi" /qn >/dev/null 2>&1
-  wine msiexec /x "$msi" /qn >/dev/null 2>&1
+  "$wine64" msiexec /x "$work/next.msi" /qn >/dev/null 2>&1
+  "$wine64" msiexec /x "$msi" /qn >/dev/null 2>&1
   rm -rf "$work" "$drive_c/Tavrellis" "$folder"
 }
 trap cleanup EXIT
@@ -43,7 +46,7 @@ fail() {
 }
 [ ! -e "$folder" ] || fail "$folder exists before the install"
 
-wine msiexec /i "$msi" /qn
+"$wine64" msiexec /i "$msi" /qn
 code=$?
 [ "$code" -eq 0 ] || fail "msiexec /i exit code $code"
 cmp -s "$folder/quorbin_sync.exe" "$binary" || fail "the executable is not in $folder"
@@ -68,7 +71,7 @@ pids+=($sandbox)
 wait_until 100 port_busy || fail "the sandbox did not start"
 kill -0 "$sandbox" 2>/dev/null || fail "the sandbox did not start (port 8000 was taken meanwhile)"
 
-(cd "$folder" && timeout 120 wine quorbin_sync.exe --check >"$work/check-stdout.txt")
+(cd "$folder" && timeout 120 "$wine_agent" quorbin_sync.exe --check >"$work/check-stdout.txt")
 code=$?
 report=$(iconv -f UTF-8 -t UTF-8 "$folder/check.txt" 2>/dev/null | sed 's/^\xEF\xBB\xBF//; s/\r$//')
 echo "$report" | sed 's/^/   /'
@@ -80,7 +83,7 @@ grep -q 'uploads can proceed: yes' "$work/check-stdout.txt" || fail "the report 
 [ ! -e "$folder/log_sync.txt" ] || fail "--check wrote a log"
 rm "$folder/check.txt"
 
-(cd "$folder" && exec wine quorbin_sync.exe) &
+(cd "$folder" && exec "$wine_agent" quorbin_sync.exe) &
 agent=$!
 pids+=($agent)
 sent() { iconv -f WINDOWS-1252 -t UTF-8 "$folder/log_sync.txt" 2>/dev/null | grep -q 'enviad'; }
@@ -89,7 +92,7 @@ wait_until 900 sent || fail "the agent started from the install folder sent noth
 fingerprint=$(sed -n 's/^fingerprint: //p' <<<"$report")
 grep -q "^login .* guid=$fingerprint\$" "$work/sandbox.txt" ||
   fail "the login sent another fingerprint than the check's $fingerprint"
-wine taskkill /IM quorbin_sync.exe >/dev/null
+"$wine64" taskkill /IM quorbin_sync.exe >/dev/null
 ended() { ! kill -0 "$agent" 2>/dev/null; }
 wait_until 150 ended || fail "the agent did not end after the close request"
 echo "the installed agent ran its first pass against the sandbox"
@@ -97,10 +100,10 @@ echo "the installed agent ran its first pass against the sandbox"
 # A newer package: the executable is replaced, the agent's own files stay.
 mkdir -p "$folder/qb_errors" && echo refused >"$folder/qb_errors/cs_Sync_1_2026.html"
 echo stale >"$folder/quorbin_sync.exe"
-(cd "$(dirname "$binary")" && wixl -a x64 -D Version=99.0 -D ApiHost=api.invalid \
+(cd "$(dirname "$binary")" && wixl -a "$arch" -D Version=99.0 -D ApiHost=api.invalid \
   -D Executable="$(basename "$binary")" -o "$work/next.msi" "$wxs") ||
   fail "wixl could not build the newer package"
-wine msiexec /i "$work/next.msi" /qn
+"$wine64" msiexec /i "$work/next.msi" /qn
 code=$?
 [ "$code" -eq 0 ] || fail "upgrade: msiexec /i exit code $code"
 cmp -s "$folder/quorbin_sync.exe" "$binary" || fail "upgrade did not replace the executable"
@@ -109,12 +112,12 @@ for kept in log_sync.txt sync.ini qb_errors/cs_Sync_1_2026.html; do
 done
 [ -n "$(startup_shortcut)" ] || fail "upgrade lost the shortcut"
 # The older product went with the upgrade: one product is registered for the user.
-products=$(wine reg query 'HKCU\Software\Microsoft\Installer\Products' /s 2>/dev/null |
+products=$("$wine64" reg query 'HKCU\Software\Microsoft\Installer\Products' /s 2>/dev/null |
   grep -c 'ProductName.*quorbin_sync')
 [ "$products" -eq 1 ] || fail "$products products registered after the upgrade"
 echo "upgrade: executable replaced; log_sync.txt, sync.ini and qb_errors kept"
 
-wine msiexec /x "$work/next.msi" /qn
+"$wine64" msiexec /x "$work/next.msi" /qn
 code=$?
 [ "$code" -eq 0 ] || fail "msiexec /x exit code $code"
 [ ! -e "$folder/quorbin_sync.exe" ] || fail "uninstall left the executable"

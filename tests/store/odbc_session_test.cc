@@ -44,82 +44,101 @@ SQLHANDLE NewHandle() {
   return reinterpret_cast<SQLHANDLE>(next += 0x10);
 }
 
+// Sets an entry of the table to a stateless lambda, through a function of the
+// ODBC calling convention (__stdcall on 32-bit Windows, which a lambda's own
+// conversion to a function pointer does not take).
+template <typename Pointer>
+struct OdbcFunction;
+template <typename... Args>
+struct OdbcFunction<SQLRETURN(SQL_API*)(Args...)> {
+  template <typename Lambda>
+  static SQLRETURN SQL_API Call(Args... args) {
+    return Lambda{}(args...);
+  }
+};
+template <typename Pointer, typename Lambda>
+void Set(Pointer& entry, Lambda) {
+  entry = &OdbcFunction<Pointer>::template Call<Lambda>;
+}
+
 OdbcApi FakeApi() {
   OdbcApi api;
-  api.AllocHandle = [](auto, auto, auto* out) -> SQLRETURN {
+  Set(api.AllocHandle, [](auto, auto, auto* out) -> SQLRETURN {
     *out = NewHandle();
     return SQL_SUCCESS;
-  };
-  api.FreeHandle = [](auto, auto) -> SQLRETURN { return SQL_SUCCESS; };
-  api.SetEnvAttr = [](auto, auto, auto, auto) -> SQLRETURN { return SQL_SUCCESS; };
-  api.SetConnectAttr = [](auto, auto, auto, auto) -> SQLRETURN { return SQL_SUCCESS; };
-  api.GetConnectAttr = [](auto, auto attribute, auto value, auto, auto) -> SQLRETURN {
+  });
+  Set(api.FreeHandle, [](auto, auto) -> SQLRETURN { return SQL_SUCCESS; });
+  Set(api.SetEnvAttr, [](auto, auto, auto, auto) -> SQLRETURN { return SQL_SUCCESS; });
+  Set(api.SetConnectAttr, [](auto, auto, auto, auto) -> SQLRETURN { return SQL_SUCCESS; });
+  Set(api.GetConnectAttr, [](auto, auto attribute, auto value, auto, auto) -> SQLRETURN {
     if (attribute != SQL_ATTR_CONNECTION_DEAD || !driver->dead_after_failure) return SQL_ERROR;
     *static_cast<SQLUINTEGER*>(value) = *driver->dead_after_failure ? SQL_CD_TRUE : SQL_CD_FALSE;
     return SQL_SUCCESS;
-  };
-  api.SetStmtAttr = [](auto, auto attribute, auto, auto) -> SQLRETURN {
+  });
+  Set(api.SetStmtAttr, [](auto, auto attribute, auto, auto) -> SQLRETURN {
     return attribute == SQL_ATTR_QUERY_TIMEOUT ? driver->timeout_answer : SQL_SUCCESS;
-  };
-  api.GetStmtAttr = [](auto, auto attribute, auto value, auto, auto) -> SQLRETURN {
+  });
+  Set(api.GetStmtAttr, [](auto, auto attribute, auto value, auto, auto) -> SQLRETURN {
     if (attribute != SQL_ATTR_QUERY_TIMEOUT || !driver->timeout_read_back) return SQL_ERROR;
     *static_cast<SQLULEN*>(value) = *driver->timeout_read_back;
     return SQL_SUCCESS;
-  };
-  api.DriverConnect = [](auto, auto, auto, auto, auto, auto, auto, auto) -> SQLRETURN {
+  });
+  Set(api.DriverConnect, [](auto, auto, auto, auto, auto, auto, auto, auto) -> SQLRETURN {
     ++driver->connections;
     return SQL_SUCCESS;
-  };
-  api.Disconnect = [](auto) -> SQLRETURN { return SQL_SUCCESS; };
-  api.EndTran = [](auto, auto, auto) -> SQLRETURN { return SQL_SUCCESS; };
-  api.ExecDirect = [](auto statement, auto, auto) -> SQLRETURN {
+  });
+  Set(api.Disconnect, [](auto) -> SQLRETURN { return SQL_SUCCESS; });
+  Set(api.EndTran, [](auto, auto, auto) -> SQLRETURN { return SQL_SUCCESS; });
+  Set(api.ExecDirect, [](auto statement, auto, auto) -> SQLRETURN {
     const auto run = static_cast<std::size_t>(driver->statements++);
     driver->rows_fetched[statement] = 0;
     if (run >= driver->failures.size()) return SQL_SUCCESS;
     driver->failed_state = driver->failures[run];
     return SQL_ERROR;
-  };
-  api.NumResultCols = [](auto, auto* count) -> SQLRETURN {
+  });
+  Set(api.NumResultCols, [](auto, auto* count) -> SQLRETURN {
     *count = 1;
     return SQL_SUCCESS;
-  };
-  api.DescribeCol = [](auto, auto, auto* name, auto, auto* length, auto* type, auto* size,
-                       auto* digits, auto* nullable) -> SQLRETURN {
-    name[0] = 'A';
-    name[1] = 0;
-    *length = 1;
-    *type = SQL_INTEGER;
-    *size = 10;
-    *digits = 0;
-    *nullable = SQL_NULLABLE;
-    return SQL_SUCCESS;
-  };
-  api.ColAttribute = [](auto, auto, auto, auto text, auto, auto* length, auto) -> SQLRETURN {
+  });
+  Set(api.DescribeCol,
+      [](auto, auto, auto* name, auto, auto* length, auto* type, auto* size, auto* digits,
+         auto* nullable) -> SQLRETURN {
+        name[0] = 'A';
+        name[1] = 0;
+        *length = 1;
+        *type = SQL_INTEGER;
+        *size = 10;
+        *digits = 0;
+        *nullable = SQL_NULLABLE;
+        return SQL_SUCCESS;
+      });
+  Set(api.ColAttribute, [](auto, auto, auto, auto text, auto, auto* length, auto) -> SQLRETURN {
     static_cast<SQLCHAR*>(text)[0] = 'T';
     static_cast<SQLCHAR*>(text)[1] = 0;
     *length = 1;
     return SQL_SUCCESS;
-  };
-  api.Fetch = [](auto statement) -> SQLRETURN {
+  });
+  Set(api.Fetch, [](auto statement) -> SQLRETURN {
     return driver->rows_fetched[statement]++ == 0 ? SQL_SUCCESS : SQL_NO_DATA;
-  };
-  api.GetData = [](auto, auto, auto, auto value, auto, auto* indicator) -> SQLRETURN {
+  });
+  Set(api.GetData, [](auto, auto, auto, auto value, auto, auto* indicator) -> SQLRETURN {
     *static_cast<SQLBIGINT*>(value) = 7;
     *indicator = sizeof(SQLBIGINT);
     return SQL_SUCCESS;
-  };
-  api.GetDiagRec = [](auto, auto, auto record, auto* state, auto* native, auto* text, auto,
-                      auto* length) -> SQLRETURN {
-    if (record != 1 || driver->failed_state.empty()) return SQL_NO_DATA;
-    const std::string message = "failed with " + driver->failed_state;
-    std::copy(driver->failed_state.begin(), driver->failed_state.end(), state);
-    state[5] = 0;
-    std::copy(message.begin(), message.end(), text);
-    text[message.size()] = 0;
-    *native = 0;
-    *length = static_cast<SQLSMALLINT>(message.size());
-    return SQL_SUCCESS;
-  };
+  });
+  Set(api.GetDiagRec,
+      [](auto, auto, auto record, auto* state, auto* native, auto* text, auto,
+         auto* length) -> SQLRETURN {
+        if (record != 1 || driver->failed_state.empty()) return SQL_NO_DATA;
+        const std::string message = "failed with " + driver->failed_state;
+        std::copy(driver->failed_state.begin(), driver->failed_state.end(), state);
+        state[5] = 0;
+        std::copy(message.begin(), message.end(), text);
+        text[message.size()] = 0;
+        *native = 0;
+        *length = static_cast<SQLSMALLINT>(message.size());
+        return SQL_SUCCESS;
+      });
   return api;
 }
 
