@@ -75,7 +75,8 @@ class Check {
     Line("executable directory",
          Utf8FromPath(s_.executable_directory) + (writable ? " (writable)" : " (NOT writable)"));
     Line("version", kSyncVersion);
-    Line("agent bitness", kBits + " (it loads " + kBits + " database clients and ODBC drivers only)");
+    Line("agent bitness",
+         kBits + " (it loads " + kBits + " database clients and ODBC drivers only)");
   }
 
   // sync.ini as the agent reads it; returns the API address start-up selects.
@@ -147,7 +148,8 @@ class Check {
     const std::string label = "Firebird client library";
     const bool loaded = attempts.back().outcome == Outcome::kLoaded;
     if (!loaded) {
-      Line(label, "NONE loads: " + FirebirdClientAdvice(attempts, platform::FirebirdClientNames().front()));
+      Line(label, "NONE loads: " +
+                      FirebirdClientAdvice(attempts, platform::FirebirdClientNames().front()));
     } else {
       Line(label, attempts.back().file + " (" + kBits + ")" +
                       (attempts.size() > 1 ? "; not used before it:" : ""));

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "store/library_header.h"
+#include "support/ascii_text.h"
 #include "support/paths.h"
 
 namespace quorbin {
@@ -60,12 +61,12 @@ std::string RegistryLabel(RegistryView view) {
 // Paths compared as the system compares them: on Windows without regard to the
 // case of ASCII letters.
 std::string PathKey(const std::filesystem::path& path) {
-  std::string key = Utf8FromPath(path.lexically_normal());
+  const std::string key = Utf8FromPath(path.lexically_normal());
 #ifdef _WIN32
-  std::transform(key.begin(), key.end(), key.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-#endif
+  return AsciiLowerText(key);
+#else
   return key;
+#endif
 }
 
 class CandidateList {
@@ -100,9 +101,12 @@ std::string WithoutPrefix(const std::string& failure, const std::string& name) {
   return failure.starts_with(prefix) ? failure.substr(prefix.size()) : failure;
 }
 
-bool IsOtherWidth(const LibraryHeader& header, int process_bits) {
-  return header.readable && header.format == kSystemLibraryFormat && header.bits &&
-         header.bits != process_bits;
+// What a file unfit to load is: a library of the other width, or one that no
+// process of this system could load.
+Outcome UnfitOutcome(const LibraryHeader& header, int process_bits) {
+  const bool other_width = header.readable && header.format == kSystemLibraryFormat &&
+                           header.bits && header.bits != process_bits;
+  return other_width ? Outcome::kOtherBitness : Outcome::kUnusable;
 }
 
 LibraryAttempt TryName(const std::string& name, const LibraryLoaders& loaders, int process_bits,
@@ -119,10 +123,7 @@ LibraryAttempt TryName(const std::string& name, const LibraryLoaders& loaders, i
     const LibraryHeader header = ReadLibraryHeaderOfFile(found);
     const std::string mismatch = LibraryMismatch(header, process_bits);
     if (!mismatch.empty()) {
-      return Attempt(name,
-                     IsOtherWidth(header, process_bits) ? Outcome::kOtherBitness
-                                                        : Outcome::kUnusable,
-                     path + " " + mismatch);
+      return Attempt(name, UnfitOutcome(header, process_bits), path + " " + mismatch);
     }
     return Attempt(name, Outcome::kRefused, path + ": " + WithoutPrefix(load.failure, path));
   }
@@ -136,36 +137,23 @@ LibraryAttempt TryName(const std::string& name, const LibraryLoaders& loaders, i
 
 LibraryAttempt TryFile(const ClientCandidate& candidate, const LibraryLoaders& loaders,
                        int process_bits, std::unique_ptr<platform::SharedLibrary>& library) {
-  LibraryAttempt attempt = Attempt(candidate.label, Outcome::kNotFound, "");
+  const std::string& label = candidate.label;
   std::error_code error;
   const auto status = std::filesystem::status(candidate.path, error);
-  if (!std::filesystem::exists(status)) {
-    attempt.outcome = Outcome::kNotFound;
-    attempt.reason = "not found";
-    return attempt;
-  }
+  if (!std::filesystem::exists(status)) return Attempt(label, Outcome::kNotFound, "not found");
   if (!std::filesystem::is_regular_file(status)) {
-    attempt.outcome = Outcome::kUnusable;
-    attempt.reason = "is not a file";
-    return attempt;
+    return Attempt(label, Outcome::kUnusable, "is not a file");
   }
+  // Read before anything loads it: a file unfit to load is never handed over.
   const LibraryHeader header = ReadLibraryHeaderOfFile(candidate.path);
   const std::string mismatch = LibraryMismatch(header, process_bits);
   if (!mismatch.empty()) {
-    attempt.outcome =
-        IsOtherWidth(header, process_bits) ? Outcome::kOtherBitness : Outcome::kUnusable;
-    attempt.reason = mismatch;
-    return attempt;
+    return Attempt(label, UnfitOutcome(header, process_bits), mismatch);
   }
   platform::LibraryLoad load = loaders.at_path(candidate.path);
-  if (load.library) {
-    library = std::move(load.library);
-    attempt.outcome = Outcome::kLoaded;
-    return attempt;
-  }
-  attempt.outcome = Outcome::kRefused;
-  attempt.reason = WithoutPrefix(load.failure, candidate.label);
-  return attempt;
+  if (!load.library) return Attempt(label, Outcome::kRefused, WithoutPrefix(load.failure, label));
+  library = std::move(load.library);
+  return Attempt(label, Outcome::kLoaded, "");
 }
 
 }  // namespace
@@ -192,8 +180,8 @@ InstanceFolder FirebirdInstanceFolder(const RegistryValue& value,
   const std::size_t length = CharacterCount(text);
   if (length > kLongestFolderPath) {
     return Problem(name + " is " + std::to_string(length) +
-                       " characters long, longer than a folder path may be (" +
-                       std::to_string(kLongestFolderPath) + ")");
+                   " characters long, longer than a folder path may be (" +
+                   std::to_string(kLongestFolderPath) + ")");
   }
   const std::filesystem::path folder = PathFromUtf8(text);
   if (!folder.is_absolute()) {
@@ -212,7 +200,9 @@ std::vector<ClientCandidate> FirebirdClientCandidates(const ClientPlaces& places
   CandidateList list;
   for (const std::string& name : places.names) list.AddName(name);
   if (!places.pos_folder.empty()) {
-    for (const std::string& name : places.names) list.AddFile(places.pos_folder / PathFromUtf8(name));
+    for (const std::string& name : places.names) {
+      list.AddFile(places.pos_folder / PathFromUtf8(name));
+    }
   }
   if (places.names.empty()) return list.Take();
   const std::filesystem::path client = PathFromUtf8(places.names.front());
@@ -292,12 +282,12 @@ std::string FirebirdClientAdvice(const std::vector<LibraryAttempt>& attempts,
 
 std::vector<RegistryInstance> ReadFirebirdInstances(int process_bits) {
   const RegistryView own = process_bits == 64 ? RegistryView::k64Bit : RegistryView::k32Bit;
-  const RegistryView other = own == RegistryView::k64Bit ? RegistryView::k32Bit : RegistryView::k64Bit;
+  const RegistryView other =
+      own == RegistryView::k64Bit ? RegistryView::k32Bit : RegistryView::k64Bit;
   std::vector<RegistryInstance> instances;
   for (const RegistryView view : {own, other}) {
-    instances.push_back(
-        {view, platform::ReadMachineRegistryValue(view, kFirebirdInstancesKey,
-                                                  kFirebirdInstanceValue)});
+    instances.push_back({view, platform::ReadMachineRegistryValue(view, kFirebirdInstancesKey,
+                                                                  kFirebirdInstanceValue)});
   }
   return instances;
 }

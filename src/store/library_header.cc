@@ -194,7 +194,9 @@ std::string ProcessMachine(int process_bits) {
 LibraryHeader ReadLibraryHeader(std::string_view head, std::uint64_t file_size) {
   if (file_size == 0) return Unknown("it is empty");
   if (head.starts_with("MZ")) return ReadPe(head, file_size);
-  if (head.starts_with("\x7F" "ELF")) return ReadElf(head, file_size);
+  if (head.starts_with("\x7F"
+                       "ELF"))
+    return ReadElf(head, file_size);
   return Unknown("it starts with neither a PE nor an ELF header");
 }
 

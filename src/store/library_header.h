@@ -16,11 +16,11 @@ namespace quorbin {
 enum class LibraryFormat { kUnknown, kPe, kElf };
 
 struct LibraryHeader {
-  bool readable = true;   // false when the file could not be opened or read
+  bool readable = true;  // false when the file could not be opened or read
   LibraryFormat format = LibraryFormat::kUnknown;
-  int bits = 0;           // 32 or 64 once the headers say it
-  std::string machine;    // "x86", "x86-64", "ARM64", ...; empty when unknown
-  std::string damage;     // empty when the headers are whole and the file is long enough
+  int bits = 0;         // 32 or 64 once the headers say it
+  std::string machine;  // "x86", "x86-64", "ARM64", ...; empty when unknown
+  std::string damage;   // empty when the headers are whole and the file is long enough
 };
 
 // The headers in `head`, the first bytes of a file of `file_size` bytes.

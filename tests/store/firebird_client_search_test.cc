@@ -115,12 +115,12 @@ TEST(FirebirdClientCandidatesTest, A32BitAgentAlsoLooksInTheWow64FolderOfThe64Bi
                             .registry = {{RegistryView::k32Bit, Text(kRoot + "/fb32")},
                                          {RegistryView::k64Bit, Text(kRoot + "/fb64")}},
                             .process_bits = 32};
-  EXPECT_EQ(Lines(FirebirdClientCandidates(places, AnyFolder)),
-            (std::vector<std::string>{"name fbclient.dll", "name fbembed.dll",
-                                      File("/pdv/fbclient.dll"), File("/pdv/fbembed.dll"),
-                                      File("/fb32/fbclient.dll"), File("/fb32/bin/fbclient.dll"),
-                                      File("/fb64/fbclient.dll"), File("/fb64/bin/fbclient.dll"),
-                                      File("/fb64/WOW64/fbclient.dll")}));
+  EXPECT_EQ(
+      Lines(FirebirdClientCandidates(places, AnyFolder)),
+      (std::vector<std::string>{"name fbclient.dll", "name fbembed.dll", File("/pdv/fbclient.dll"),
+                                File("/pdv/fbembed.dll"), File("/fb32/fbclient.dll"),
+                                File("/fb32/bin/fbclient.dll"), File("/fb64/fbclient.dll"),
+                                File("/fb64/bin/fbclient.dll"), File("/fb64/WOW64/fbclient.dll")}));
 }
 
 TEST(FirebirdClientCandidatesTest, APlaceNamedTwiceIsTriedOnceAndNoRegistryAddsNothing) {
@@ -130,16 +130,19 @@ TEST(FirebirdClientCandidatesTest, APlaceNamedTwiceIsTriedOnceAndNoRegistryAddsN
                                          {RegistryView::k32Bit, Text(kRoot + "/opt/./firebird")},
                                          {RegistryView::k32Bit, RegistryValue{}}},
                             .process_bits = 64};
-  EXPECT_EQ(Lines(FirebirdClientCandidates(places, AnyFolder)),
-            (std::vector<std::string>{"name libfbclient.so.2", File("/opt/firebird/libfbclient.so.2"),
-                                      File("/opt/firebird/bin/libfbclient.so.2")}));
+  EXPECT_EQ(
+      Lines(FirebirdClientCandidates(places, AnyFolder)),
+      (std::vector<std::string>{"name libfbclient.so.2", File("/opt/firebird/libfbclient.so.2"),
+                                File("/opt/firebird/bin/libfbclient.so.2")}));
 }
 
 TEST(FirebirdInstanceFolderTest, EachBadValueGivesItsReason) {
   const auto problem = [](const RegistryValue& value) {
-    return FirebirdInstanceFolder(value, [](const std::filesystem::path& folder) {
-             return folder == PathFromUtf8(kRoot + "/fb/Firebird_2_5");
-           }).problem;
+    return FirebirdInstanceFolder(value,
+                                  [](const std::filesystem::path& folder) {
+                                    return folder == PathFromUtf8(kRoot + "/fb/Firebird_2_5");
+                                  })
+        .problem;
   };
   EXPECT_EQ(problem(Absent()), "absent: no Firebird server is registered in this view");
   EXPECT_EQ(problem(Value(State::kValueAbsent)), "has no value DefaultInstance");

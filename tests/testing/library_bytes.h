@@ -20,15 +20,15 @@ inline std::string PeLibrary(int bits, std::uint16_t machine) {
   put(0x3C, 0x80, 4);
   bytes.replace(0x80, 4, std::string("PE\0\0", 4));
   put(0x84, machine, 2);
-  put(0x86, 1, 2);                                 // one section
+  put(0x86, 1, 2);  // one section
   const std::uint32_t optional_size = bits == 64 ? 240 : 224;
   put(0x94, optional_size, 2);
-  put(0x98, bits == 64 ? 0x20b : 0x10b, 2);        // PE32+ or PE32
-  put(0x98 + 60, 0x200, 4);                        // SizeOfHeaders
+  put(0x98, bits == 64 ? 0x20b : 0x10b, 2);  // PE32+ or PE32
+  put(0x98 + 60, 0x200, 4);                  // SizeOfHeaders
   const std::size_t section = 0x98 + optional_size;
   bytes.replace(section, 5, ".text");
-  put(section + 16, 0x200, 4);                     // SizeOfRawData
-  put(section + 20, 0x200, 4);                     // PointerToRawData
+  put(section + 16, 0x200, 4);  // SizeOfRawData
+  put(section + 20, 0x200, 4);  // PointerToRawData
   return bytes;
 }
 
@@ -39,7 +39,9 @@ inline std::string ElfLibrary(int bits, std::uint16_t machine) {
   const auto put = [&](std::size_t at, std::uint64_t value, int length) {
     for (int i = 0; i < length; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
   };
-  bytes.replace(0, 4, "\x7F" "ELF");
+  bytes.replace(0, 4,
+                "\x7F"
+                "ELF");
   bytes[4] = bits == 64 ? 2 : 1;
   bytes[5] = 1;  // little-endian
   bytes[6] = 1;

@@ -94,8 +94,8 @@ RegistryValue ReadMachineRegistryValue(RegistryView view, std::string_view key_n
   std::wstring buffer(bytes / sizeof(wchar_t) + 2, L'\0');
   for (;;) {
     bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    status = RegGetValueW(key.get(), nullptr, wide_value.c_str(),
-                          RRF_RT_REG_SZ, nullptr, buffer.data(), &bytes);
+    status = RegGetValueW(key.get(), nullptr, wide_value.c_str(), RRF_RT_REG_SZ, nullptr,
+                          buffer.data(), &bytes);
     if (status != ERROR_MORE_DATA) break;
     buffer.resize(bytes / sizeof(wchar_t) + 2);
   }
