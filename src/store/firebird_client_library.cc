@@ -15,7 +15,9 @@
 namespace quorbin {
 namespace {
 
-using ShutDown = int (*)(unsigned int, const int);
+// As ibase.h declares it: __stdcall on 32-bit Windows, where calling it as a
+// plain C function would leave the stack unbalanced at exit.
+using ShutDown = decltype(&::fb_shutdown);
 
 ShutDown loaded_shutdown = nullptr;
 std::vector<LibraryAttempt> last_attempts;

@@ -95,10 +95,12 @@ mkdir -p "$work/odbc"
 : >"$work/odbc/odbc.ini"
 export ODBCSYSINI=$work/odbc ODBCINI=$work/odbc/odbc.ini
 
-# Runs --check and keeps its report (check.txt: UTF-8 with a byte-order mark,
-# CRLF) in $work/report.txt.
+# Runs --check and keeps its exit code and its report (check.txt: UTF-8 with a
+# byte-order mark, CRLF) in $work/report.txt. No database opens: the code is 1,
+# whatever client was loaded (a crash at exit would show here).
 check() {
   (cd "$agent_dir" && timeout 300 "$loader" quorbin_sync.exe --check >/dev/null 2>&1)
+  check_code=$?
   sed 's/^\xEF\xBB\xBF//; s/\r$//' "$agent_dir/check.txt" >"$work/report.txt" 2>/dev/null ||
     : >"$work/report.txt"
   rm -f "$agent_dir/check.txt"
@@ -125,6 +127,7 @@ expect() {
     return
   fi
   if grep -n '%[0-9]' "$work/report.txt"; then fail "$name: an unfilled insert in the report"; fi
+  if [ "$check_code" != 1 ]; then fail "$name: --check ended with $check_code, not 1"; return; fi
   echo "passed: $name"
 }
 
@@ -136,6 +139,7 @@ expect_among() {
     firebird_block | grep -qxF -- "$line" || { fail "$name: no line \"$line\""; missing=1; }
   done
   if grep -n '%[0-9]' "$work/report.txt"; then fail "$name: an unfilled insert in the report"; missing=1; fi
+  if [ "$check_code" != 1 ]; then fail "$name: --check ended with $check_code, not 1"; missing=1; fi
   if [ "$missing" = 0 ]; then echo "passed: $name"; else echo "--- the whole report"; cat "$work/report.txt"; fi
 }
 
