@@ -12,11 +12,14 @@
 #include "platform/drive_paths.h"
 #include "platform/executable.h"
 #include "platform/file_ops.h"
+#include "platform/shared_library.h"
 #include "platform/single_instance.h"
 #include "platform/tcp_socket.h"
 #include "store/connect_pos_database.h"
+#include "store/firebird_client_search.h"
 #include "store/firebird_session.h"
 #include "store/login_fields.h"
+#include "store/odbc_driver_manager.h"
 #include "support/activity_log.h"
 #include "support/paths.h"
 #include "support/settings.h"
@@ -28,6 +31,8 @@
 
 namespace quorbin {
 namespace {
+
+const std::string kBits = std::to_string(platform::kProcessBits) + "-bit";
 
 std::string YesNo(bool value) {
   return value ? "yes" : "no";
@@ -47,6 +52,7 @@ class Check {
     Files();
     const std::string base_url = Settings();
     const bool program = PosProgram();
+    OdbcDrivers();
     const bool database = Database();
     const bool login = database && LoginValues();
     const bool fingerprint = Fingerprint();
@@ -69,6 +75,8 @@ class Check {
     Line("executable directory",
          Utf8FromPath(s_.executable_directory) + (writable ? " (writable)" : " (NOT writable)"));
     Line("version", kSyncVersion);
+    Line("agent bitness",
+         kBits + " (it loads " + kBits + " database clients and ODBC drivers only)");
   }
 
   // sync.ini as the agent reads it; returns the API address start-up selects.
@@ -89,6 +97,19 @@ class Check {
     Line("point-of-sale program",
          Utf8FromPath(s_.pos_program) + (installed ? " (found)" : " (NOT found: no login)"));
     return installed;
+  }
+
+  // The drivers this agent's driver manager reports: only those of its own width.
+  void OdbcDrivers() {
+    const std::string label = "ODBC drivers (" + kBits + ")";
+    try {
+      const std::vector<std::string> drivers = InstalledOdbcDrivers(TheDriverManager());
+      std::string list;
+      for (const std::string& driver : drivers) list += (list.empty() ? "" : ", ") + driver;
+      Line(label, list.empty() ? "none" : list);
+    } catch (const std::exception& failure) {
+      Line(label, std::string("failed: ") + failure.what());
+    }
   }
 
   static std::string ProfileName(const ConnectionProfile& profile) {
@@ -113,8 +134,30 @@ class Check {
     for (std::size_t i = 0; i < profiles.size(); ++i) {
       Line("database " + ProfileName(profiles[i]), i < results.size() ? results[i] : "not tried");
     }
+    FirebirdClientLibrary();
     if (opened) WaitLimit();
     return opened;
+  }
+
+  // When the Firebird profile was tried: the file loaded and its width, and each
+  // place tried before it and why it gave nothing; when none loaded, what to do.
+  void FirebirdClientLibrary() {
+    using Outcome = LibraryAttempt::Outcome;
+    const std::vector<LibraryAttempt> attempts = FirebirdClientAttempts();
+    if (attempts.empty()) return;
+    const std::string label = "Firebird client library";
+    const bool loaded = attempts.back().outcome == Outcome::kLoaded;
+    if (!loaded) {
+      Line(label, "NONE loads: " +
+                      FirebirdClientAdvice(attempts, platform::FirebirdClientNames().front()));
+    } else {
+      Line(label, attempts.back().file + " (" + kBits + ")" +
+                      (attempts.size() > 1 ? "; not used before it:" : ""));
+    }
+    for (const LibraryAttempt& attempt : attempts) {
+      if (attempt.outcome == Outcome::kLoaded) continue;
+      report_.lines.push_back("  " + attempt.candidate + ": " + attempt.reason);
+    }
   }
 
   // How long a statement of the open session may wait for a lock.

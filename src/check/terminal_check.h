@@ -5,9 +5,12 @@
 // a byte sent) and does not take the single-instance lock.
 //
 // The report is one line per fact, "label: value", in this order: executable
-// directory, version, sync.ini, API address, point-of-sale program, each
-// database profile, the time-out that bounds a statement's wait for a lock (when
-// a database opened), emitter CNPJ, series, fingerprint, pending closings, pending
+// directory, version, the agent's bitness, sync.ini, API address, point-of-sale
+// program, the ODBC drivers the agent sees, each database profile, the Firebird
+// client library (when that profile was tried: the file loaded and its width, or
+// what to do, and each place that gave nothing, on lines of their own), the
+// time-out that bounds a statement's wait for a lock (when a database opened),
+// emitter CNPJ, series, fingerprint, pending closings, pending
 // invoices, the newest pending invoices (at most 20) with their file at the
 // direct path, the API host, another agent, the log's last pass, last send and
 // refusals since, and the verdict. Uploads could proceed when a database opened,

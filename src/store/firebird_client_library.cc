@@ -1,18 +1,26 @@
 #include "store/firebird_client_library.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string_view>
+#include <system_error>
 
+#include "platform/drive_paths.h"
 #include "platform/shared_library.h"
 #include "store/database_failure.h"
+#include "store/firebird_client_search.h"
+#include "support/paths.h"
 
 namespace quorbin {
 namespace {
 
-using ShutDown = int (*)(unsigned int, const int);
+// As ibase.h declares it: __stdcall on 32-bit Windows, where calling it as a
+// plain C function would leave the stack unbalanced at exit.
+using ShutDown = decltype(&::fb_shutdown);
 
 ShutDown loaded_shutdown = nullptr;
+std::vector<LibraryAttempt> last_attempts;
 
 // The client's threads must stop before the process tears its libraries down,
 // or the client's own exit handlers crash: shut it down first, at exit.
@@ -20,31 +28,42 @@ void ShutDownClient() {
   loaded_shutdown(0, fb_shutrsn_app_stopped);
 }
 
-template <typename Function>
-void Resolve(const platform::SharedLibrary& library, Function& function, const char* name) {
-  function = reinterpret_cast<Function>(library.Symbol(name));
-  if (!function) throw DatabaseFailure(std::string("Firebird client library lacks ") + name);
-}
+// Takes the library's calls by name; a call it lacks is raised, naming the file.
+class Resolver {
+ public:
+  Resolver(const platform::SharedLibrary& library, const std::string& path)
+      : library_(library), path_(path) {}
+  template <typename Function>
+  void operator()(Function& function, const char* name) const {
+    function = reinterpret_cast<Function>(library_.Symbol(name));
+    if (!function) throw DatabaseFailure("Firebird client library " + path_ + " lacks " + name);
+  }
 
-FirebirdClient ResolveClient(const platform::SharedLibrary& library) {
+ private:
+  const platform::SharedLibrary& library_;
+  const std::string& path_;
+};
+
+FirebirdClient ResolveClient(const platform::SharedLibrary& library, const std::string& path) {
   FirebirdClient client;
-  Resolve(library, client.attach_database, "isc_attach_database");
-  Resolve(library, client.detach_database, "isc_detach_database");
-  Resolve(library, client.start_transaction, "isc_start_transaction");
-  Resolve(library, client.commit_transaction, "isc_commit_transaction");
-  Resolve(library, client.rollback_transaction, "isc_rollback_transaction");
-  Resolve(library, client.allocate_statement, "isc_dsql_allocate_statement");
-  Resolve(library, client.prepare, "isc_dsql_prepare");
-  Resolve(library, client.describe, "isc_dsql_describe");
-  Resolve(library, client.execute, "isc_dsql_execute");
-  Resolve(library, client.fetch, "isc_dsql_fetch");
-  Resolve(library, client.free_statement, "isc_dsql_free_statement");
-  Resolve(library, client.sql_info, "isc_dsql_sql_info");
-  Resolve(library, client.open_blob, "isc_open_blob2");
-  Resolve(library, client.get_segment, "isc_get_segment");
-  Resolve(library, client.close_blob, "isc_close_blob");
+  const Resolver Resolve(library, path);
+  Resolve(client.attach_database, "isc_attach_database");
+  Resolve(client.detach_database, "isc_detach_database");
+  Resolve(client.start_transaction, "isc_start_transaction");
+  Resolve(client.commit_transaction, "isc_commit_transaction");
+  Resolve(client.rollback_transaction, "isc_rollback_transaction");
+  Resolve(client.allocate_statement, "isc_dsql_allocate_statement");
+  Resolve(client.prepare, "isc_dsql_prepare");
+  Resolve(client.describe, "isc_dsql_describe");
+  Resolve(client.execute, "isc_dsql_execute");
+  Resolve(client.fetch, "isc_dsql_fetch");
+  Resolve(client.free_statement, "isc_dsql_free_statement");
+  Resolve(client.sql_info, "isc_dsql_sql_info");
+  Resolve(client.open_blob, "isc_open_blob2");
+  Resolve(client.get_segment, "isc_get_segment");
+  Resolve(client.close_blob, "isc_close_blob");
   client.interpret = reinterpret_cast<decltype(client.interpret)>(library.Symbol("fb_interpret"));
-  if (!client.interpret) Resolve(library, client.interprete, "isc_interprete");
+  if (!client.interpret) Resolve(client.interprete, "isc_interprete");
   client.has_own_providers = library.Symbol("fb_get_master_interface") != nullptr;
   return client;
 }
@@ -67,15 +86,33 @@ bool IsConnectionLostCode(ISC_STATUS code) {
 
 }  // namespace
 
+std::vector<LibraryAttempt> FirebirdClientAttempts() {
+  return last_attempts;
+}
+
 const FirebirdClient& TheFirebirdClient() {
   static std::unique_ptr<FirebirdClient> loaded;
   if (loaded) return *loaded;
-  std::string error;
-  std::string name;
-  auto library = platform::LoadSharedLibrary(platform::FirebirdClientNames(), error, &name);
-  if (!library) throw DatabaseFailure("Firebird client library cannot be loaded: " + error);
-  auto client = std::make_unique<FirebirdClient>(ResolveClient(*library));
-  client->library_name = std::move(name);
+  ClientPlaces places{.names = platform::FirebirdClientNames(),
+                      .pos_folder = platform::ResolveDrivePath(kPosProgram).parent_path(),
+                      .registry = ReadFirebirdInstances()};
+  const auto candidates = FirebirdClientCandidates(places, [](const std::filesystem::path& folder) {
+    std::error_code error;
+    return std::filesystem::is_directory(folder, error);
+  });
+  ClientSearch search = SearchFirebirdClient(candidates, SystemLibraryLoaders());
+  last_attempts = search.attempts;
+  if (!search.library) {
+    throw DatabaseFailure("Firebird client library cannot be loaded: " +
+                          DescribeFailedAttempts(search.attempts));
+  }
+  std::unique_ptr<platform::SharedLibrary> library = std::move(search.library);
+  const std::filesystem::path path = library->Path();
+  const std::string library_path =
+      path.empty() ? search.attempts.back().candidate : Utf8FromPath(path);
+  last_attempts.back().file = library_path;
+  auto client = std::make_unique<FirebirdClient>(ResolveClient(*library, library_path));
+  client->library_path = library_path;
   // The library stays loaded for the life of the process: unloading it while
   // its threads run is what crashes.
   static platform::SharedLibrary* const kept = library.release();

@@ -35,12 +35,13 @@ struct FirebirdClient {
   ISC_LONG(ISC_EXPORT* interprete)(ISC_SCHAR*, const ISC_STATUS**) = nullptr;
   // A client of 3.0 or later.
   bool has_own_providers = false;
-  // The name the library was loaded by.
-  std::string library_name;
+  // The full path of the file loaded (UTF-8), else the name it was loaded by.
+  std::string library_path;
 };
 
-// Loads the client on the first call; a failure to load is raised
-// (DatabaseFailure) and tried again next time.
+// Loads the client on the first call, looking for it where Firebird puts it
+// (store/firebird_client_search.h); a failure to load is raised
+// (DatabaseFailure, naming each place and why) and tried again next time.
 const FirebirdClient& TheFirebirdClient();
 
 // The messages of a status vector on one line, joined by blanks.

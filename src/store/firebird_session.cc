@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/drive_paths.h"
+#include "platform/shared_library.h"
 #include "platform/termination_signals.h"
 #include "store/firebird_client_library.h"
 #include "store/firebird_values.h"
@@ -67,7 +68,11 @@ class FirebirdSession : public DatabaseSession {
   std::vector<std::string> RowKey(const std::string& table) override;
   std::int64_t UpdateRow(const RowUpdate& update) override;
   void Commit() override {}
-  std::string ClientName() const override { return "Firebird client " + client_.library_name; }
+  // The file loaded; a process loads only libraries of its own width.
+  std::string ClientName() const override {
+    return "Firebird client " + client_.library_path + " (" +
+           std::to_string(platform::kProcessBits) + "-bit)";
+  }
   // A server that refused the parameter would fail every transaction.
   StatementWaitLimit WaitLimit() const override {
     return {"lock time-out", kFirebirdLockTimeoutSeconds};

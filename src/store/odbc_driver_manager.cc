@@ -51,24 +51,6 @@ std::unique_ptr<DriverManager>& LoadedDriverManager() {
   return manager;
 }
 
-std::vector<std::string> InstalledDrivers(DriverManager& manager) {
-  std::vector<std::string> names;
-  SQLUSMALLINT direction = SQL_FETCH_FIRST;
-  for (;;) {
-    SQLCHAR name[512];
-    SQLCHAR attributes[2048];
-    SQLSMALLINT name_length = 0;
-    SQLSMALLINT attributes_length = 0;
-    const SQLRETURN result =
-        manager.api.Drivers(manager.environment, direction, name, sizeof name, &name_length,
-                            attributes, sizeof attributes, &attributes_length);
-    if (!SQL_SUCCEEDED(result)) break;
-    names.emplace_back(reinterpret_cast<const char*>(name));
-    direction = SQL_FETCH_NEXT;
-  }
-  return names;
-}
-
 }  // namespace
 
 DriverManager& TheDriverManager() {
@@ -90,9 +72,27 @@ DriverManager& TheDriverManager() {
   return *manager;
 }
 
+std::vector<std::string> InstalledOdbcDrivers(DriverManager& manager) {
+  std::vector<std::string> names;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLCHAR name[512];
+    SQLCHAR attributes[2048];
+    SQLSMALLINT name_length = 0;
+    SQLSMALLINT attributes_length = 0;
+    const SQLRETURN result =
+        manager.api.Drivers(manager.environment, direction, name, sizeof name, &name_length,
+                            attributes, sizeof attributes, &attributes_length);
+    if (!SQL_SUCCEEDED(result)) break;
+    names.emplace_back(reinterpret_cast<const char*>(name));
+    direction = SQL_FETCH_NEXT;
+  }
+  return names;
+}
+
 const std::optional<std::string>& ChosenDriver(DriverManager& manager) {
   if (!manager.driver_chosen) {
-    manager.driver = ChooseOdbcDriver(InstalledDrivers(manager));
+    manager.driver = ChooseOdbcDriver(InstalledOdbcDrivers(manager));
     manager.driver_chosen = true;
   }
   return manager.driver;

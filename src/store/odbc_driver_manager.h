@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/odbc_headers.h"
 #include "platform/shared_library.h"
@@ -52,6 +53,9 @@ struct DriverManager {
 // Loaded at the first call; a failure to load is raised (DatabaseFailure) and
 // tried again next time.
 DriverManager& TheDriverManager();
+
+// The drivers the driver manager reports (SQLDrivers), in its order.
+std::vector<std::string> InstalledOdbcDrivers(DriverManager& manager);
 
 // The driver to connect with, chosen at the first call (ChooseOdbcDriver).
 const std::optional<std::string>& ChosenDriver(DriverManager& manager);

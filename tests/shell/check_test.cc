@@ -150,11 +150,29 @@ std::vector<std::string> Between(const std::vector<std::string>& lines, const st
 std::vector<std::string> ExpectedHead(Terminal& terminal, const std::string& debug,
                                       const std::string& api_address) {
   const auto directory = terminal.executable_directory().string();
-  return {"executable directory: " + directory + " (writable)", "version: 1.2",
+  return {"executable directory: " + directory + " (writable)",
+          "version: 1.2",
+          "agent bitness: 64-bit (it loads 64-bit database clients and ODBC drivers only)",
           "sync.ini: " + directory + "/sync.ini, DEBUG=" + debug + ", OFFLINE=1",
           "API address: " + api_address,
           "point-of-sale program: " + Drive(terminal, "Tavrellis/PDV/Quorbin.exe") + " (found)"};
 }
+
+// The report's first lines, as many as `expected` has.
+std::vector<std::string> Head(const std::vector<std::string>& lines,
+                              const std::vector<std::string>& expected) {
+  return std::vector<std::string>(lines.begin(),
+                                  lines.begin() + std::min(expected.size(), lines.size()));
+}
+
+// The ODBC drivers the check saw: the one the terminal registered, if any.
+std::string DriversLine(Backend backend) {
+  return "ODBC drivers (64-bit): " +
+         (backend == Backend::kFirebird ? std::string("none") : testing::OdbcDriverName(backend));
+}
+
+// The Firebird client loaded by name, with its full path and width.
+const std::regex kLoadedClient("(/[^ ]+/libfbclient\\.so\\.2) \\(64-bit\\)");
 
 const std::vector<std::string> kExpectedLogLines = {
     "another agent running: no", "last pass started: 09/12/2026 10:02:03",
@@ -164,8 +182,10 @@ const std::vector<std::string> kExpectedLogLines = {
 
 void ExpectDatabaseLines(const std::vector<std::string>& lines, Terminal& terminal,
                          Backend backend) {
+  EXPECT_EQ(Between(lines, "ODBC drivers", "database ").at(0), DriversLine(backend));
   const auto database = Between(lines, "database ", "emitter CNPJ");
-  ASSERT_EQ(database.size(), 4u) << ::testing::PrintToString(lines);
+  ASSERT_EQ(database.size(), backend == Backend::kFirebird ? 5u : 4u)
+      << ::testing::PrintToString(lines);
   const std::string firebird =
       "database Firebird localhost:" + Drive(terminal, "Tavrellis/PDV/BD/VELPDV.FDB") + ": ";
   if (backend != Backend::kFirebird) {
@@ -185,8 +205,14 @@ void ExpectDatabaseLines(const std::vector<std::string>& lines, Terminal& termin
     EXPECT_TRUE(
         database[1].starts_with("database SQL Server LOCALHOST\\SQLEXPRESS VELPDV: failed: "))
         << database[1];
-    EXPECT_EQ(database[2], firebird + "opened with Firebird client libfbclient.so.2");
-    EXPECT_EQ(database[3], "lock time-out: 30 s");
+    std::smatch loaded;
+    const std::string opened_with = firebird + "opened with Firebird client ";
+    ASSERT_TRUE(database[2].starts_with(opened_with)) << database[2];
+    const std::string client = database[2].substr(opened_with.size());
+    ASSERT_TRUE(std::regex_match(client, loaded, kLoadedClient)) << database[2];
+    EXPECT_TRUE(std::filesystem::exists(loaded[1].str())) << database[2];
+    EXPECT_EQ(database[3], "Firebird client library: " + client);
+    EXPECT_EQ(database[4], "lock time-out: 30 s");
   }
 }
 
@@ -200,10 +226,8 @@ TEST_P(CheckTest, WorkingTerminalReportsEveryFactAndExitsZeroWithoutLoggingIn) {
   const auto [lines, code] = checked.Check();
   EXPECT_EQ(code, 0) << ::testing::PrintToString(lines);
 
-  auto expected = ExpectedHead(terminal, "1", "http://localhost:8000/api/");
-  EXPECT_EQ(std::vector<std::string>(lines.begin(),
-                                     lines.begin() + std::min<std::size_t>(5, lines.size())),
-            expected);
+  const auto expected = ExpectedHead(terminal, "1", "http://localhost:8000/api/");
+  EXPECT_EQ(Head(lines, expected), expected);
   ExpectDatabaseLines(lines, terminal, GetParam());
   const std::vector<std::string> middle = {
       "emitter CNPJ: 12345678000190",
@@ -252,9 +276,7 @@ TEST(CheckOutcomeTest, UnresolvedApiHostMeansUploadsCannotProceed) {
   const auto [lines, code] = checked.Check();
   EXPECT_EQ(code, 1) << ::testing::PrintToString(lines);
   const auto head = ExpectedHead(checked.terminal(), "0", production);
-  EXPECT_EQ(std::vector<std::string>(lines.begin(),
-                                     lines.begin() + std::min<std::size_t>(5, lines.size())),
-            head);
+  EXPECT_EQ(Head(lines, head), head);
   EXPECT_EQ(Between(lines, "API host", "another agent"),
             std::vector<std::string>{"API host: api.invalid:82 does NOT resolve: Host not found."});
   EXPECT_EQ(lines.back(), "uploads can proceed: no");
@@ -285,11 +307,11 @@ TEST(CheckOutcomeTest, NoDatabaseReportsEveryProfileFailedAndSeesTheRunningAgent
   for (std::string line; std::getline(output, line);) lines.push_back(line);
   EXPECT_EQ(Snapshot(terminal.executable_directory()), directory);
 
-  EXPECT_EQ(std::vector<std::string>(lines.begin(),
-                                     lines.begin() + std::min<std::size_t>(5, lines.size())),
-            ExpectedHead(terminal, "1", "http://localhost:8000/api/"));
+  const auto head = ExpectedHead(terminal, "1", "http://localhost:8000/api/");
+  EXPECT_EQ(Head(lines, head), head);
+  EXPECT_EQ(Between(lines, "ODBC drivers", "database ").at(0), "ODBC drivers (64-bit): none");
   const auto rest = Between(lines, "database ", "no such line");
-  ASSERT_EQ(rest.size(), 10u) << ::testing::PrintToString(lines);
+  ASSERT_EQ(rest.size(), 11u) << ::testing::PrintToString(lines);
   EXPECT_TRUE(rest[0].starts_with(
       "database SQL Server LOCALHOST\\QUORPDV VELPDV: failed: [unixODBC][Driver Manager]"))
       << rest[0];
@@ -299,13 +321,17 @@ TEST(CheckOutcomeTest, NoDatabaseReportsEveryProfileFailedAndSeesTheRunningAgent
                                   Drive(terminal, "Tavrellis/PDV/BD/VELPDV.FDB") + ": failed: "))
       << rest[2];
   EXPECT_NE(rest[2].find("VELPDV.FDB"), std::string::npos);
-  EXPECT_EQ(rest[3], "fingerprint: " + TUQuorbinGUID().RETORNARGUID());
-  EXPECT_TRUE(rest[4].starts_with("API host: localhost:8000 ")) << rest[4];
-  EXPECT_EQ(rest[5], "another agent running: yes");
-  EXPECT_EQ(rest[6], "last pass started: none in the log");
-  EXPECT_EQ(rest[7], "last closing or invoice sent: none in the log");
-  EXPECT_EQ(rest[8], "refusals since then: 0");
-  EXPECT_EQ(rest[9], "uploads can proceed: no");
+  // The client loaded; the database file is what is missing.
+  const std::string library = "Firebird client library: ";
+  ASSERT_TRUE(rest[3].starts_with(library)) << rest[3];
+  EXPECT_TRUE(std::regex_match(rest[3].substr(library.size()), kLoadedClient)) << rest[3];
+  EXPECT_EQ(rest[4], "fingerprint: " + TUQuorbinGUID().RETORNARGUID());
+  EXPECT_TRUE(rest[5].starts_with("API host: localhost:8000 ")) << rest[5];
+  EXPECT_EQ(rest[6], "another agent running: yes");
+  EXPECT_EQ(rest[7], "last pass started: none in the log");
+  EXPECT_EQ(rest[8], "last closing or invoice sent: none in the log");
+  EXPECT_EQ(rest[9], "refusals since then: 0");
+  EXPECT_EQ(rest[10], "uploads can proceed: no");
 
   EXPECT_TRUE(running.Running());
   running.Signal(SIGTERM);
