@@ -1,7 +1,7 @@
 // Where the agent looks for the Firebird client library, in order, and what it
 // found at each place, in words a technician can act on.
 //
-// The specification's order comes first: each name of FirebirdClientNames, by
+// The names come first, in their order: each name of FirebirdClientNames, by
 // bare name, as the system searches for it. Only when none of them loads, by full
 // path: each name in the point-of-sale program's folder, then the Firebird
 // installation the registry names (HKLM\SOFTWARE\Firebird Project\Firebird

@@ -284,7 +284,7 @@ TEST_F(FirebirdClientSearchTest, OnlyInThePosFolderItIsLoadedFromThereByFullPath
   EXPECT_EQ(search.attempts[2].outcome, Outcome::kLoaded);
 }
 
-// The terminal: a client of the other width beside the agent, the right
+// The common terminal: a client of the other width beside the agent, the right
 // one in the installation's root. The first is never handed to the loader.
 TEST_F(FirebirdClientSearchTest, TheOtherWidthBesideTheAgentIsSkippedAndTheRegistrysRootIsUsed) {
   testing::WriteBytes(Agent("fbclient.dll"), testing::SystemLibrary(OtherBits()));
