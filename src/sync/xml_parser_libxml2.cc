@@ -149,8 +149,12 @@ class ParserContext {
     *context_->sax = SaxEvents::Handler();
     xmlCtxtUseOptions(context_, kParseOptions);
   }
+  // The context does not own the document libxml2 makes for a document type
+  // declaration's entities: it is freed here.
   ~ParserContext() {
-    if (context_) xmlFreeParserCtxt(context_);
+    if (!context_) return;
+    if (context_->myDoc) xmlFreeDoc(context_->myDoc);
+    xmlFreeParserCtxt(context_);
   }
   ParserContext(const ParserContext&) = delete;
   ParserContext& operator=(const ParserContext&) = delete;
