@@ -14,6 +14,9 @@ pids=()
 wine64=/usr/lib/wine/wine64
 wine_agent=${QUORBIN_WINE:-$wine64}
 
+# The host's path of a Windows path, its variables (%LOCALAPPDATA%...) expanded.
+unix_path() { "$wine64" winepath -u "$("$wine64" cmd /c echo "$1" | tr -d '\r')" 2>/dev/null; }
+
 # Waits up to $1 tenths of a second for the command after it to succeed.
 wait_until() {
   local tenths=$1

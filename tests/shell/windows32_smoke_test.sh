@@ -26,7 +26,6 @@ export QUORBIN_LOCK_NAME="windows32-smoke-test-$$"
 work=$(mktemp -d)
 drive_c=${WINEPREFIX:-$HOME/.wine}/drive_c
 source "$(dirname "$0")/script_helpers.sh"
-unix_path() { "$wine64" winepath -u "$("$wine64" cmd /c echo "$1" | tr -d '\r')" 2>/dev/null; }
 folder=$(unix_path '%LOCALAPPDATA%')/Programs/quorbin_sync
 cleanup() {
   stop_started

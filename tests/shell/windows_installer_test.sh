@@ -27,7 +27,6 @@ export QUORBIN_LOCK_NAME="installer-test-$$"
 work=$(mktemp -d)
 drive_c=${WINEPREFIX:-$HOME/.wine}/drive_c
 source "$(dirname "$0")/script_helpers.sh"
-unix_path() { "$wine64" winepath -u "$("$wine64" cmd /c echo "$1" | tr -d '\r')" 2>/dev/null; }
 folder=$(unix_path '%LOCALAPPDATA%')/Programs/quorbin_sync
 programs="$(unix_path '%APPDATA%')/Microsoft/Windows/Start Menu/Programs"
 # The Startup folder's name differs in case between systems (Wine: StartUp).
