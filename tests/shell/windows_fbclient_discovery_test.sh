@@ -36,8 +36,8 @@ else
   own=$double32 other=$double64 other_bits=64
 fi
 # The agent runs on the loader of its width; reg, a 64-bit program in a 64-bit
-# prefix, on the 64-bit loader, which starts in a second where the launcher may
-# take a minute (it takes the 32-bit loader once wine32 is installed).
+# prefix, on the 64-bit loader, which starts at once where the launcher is slower
+# (it takes the 32-bit loader, emulated here, once wine32 is installed).
 if [ -z "$loader" ]; then
   if [ "$bits" = 64 ] && [ -x /usr/lib/wine/wine64 ]; then loader=/usr/lib/wine/wine64; else loader=wine; fi
 fi
@@ -235,10 +235,6 @@ expect "only the other width, and a registry folder that does not exist" \
   "$(key_line "$own_view" "DefaultInstance names C:\\Nowhere\\Firebird, a folder that does not exist")" \
   "$(key_line "$other_view" "$absent")"
 
-# The bad inputs (7 and 8) read the same files and values at either width:
-# QUORBIN_DISCOVERY_BAD_INPUTS=0 leaves them to the 64-bit run, where an agent
-# starts in a second, not a minute.
-if [ "${QUORBIN_DISCOVERY_BAD_INPUTS:-1}" != 0 ]; then
 # 7. Bad files and bad values: a fbclient.dll that is not a library, a truncated
 # fbembed.dll (its headers whole), an empty value and one that is not a string.
 reset_terminal
@@ -270,8 +266,6 @@ expect "a value too long, then the other view's installation" \
   "  $pdv_win\\fbclient.dll: not found" \
   "  $pdv_win\\fbembed.dll: not found" \
   "$(key_line "$own_view" "DefaultInstance is 303 characters long, longer than a folder path may be (259)")"
-
-fi
 
 # 9. A 32-bit agent and a 64-bit server: the 64-bit client in the root is
 # skipped, the 32-bit one in its WOW64 folder is used.

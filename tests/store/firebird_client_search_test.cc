@@ -318,20 +318,26 @@ TEST_F(FirebirdClientSearchTest, NoneAnywhereGivesEachPlaceAndItsReasonInOrder) 
     lines.push_back(attempt.candidate + ": " + attempt.reason);
   }
   const std::string system = kSystemLibraryFormat == LibraryFormat::kPe ? "Windows" : "Linux";
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "fbclient.dll: not found where the system looks for libraries (beside the "
-                       "agent, in the system folders, on the PATH)",
-                       "fbembed.dll: not found where the system looks for libraries (beside the "
-                       "agent, in the system folders, on the PATH)",
-                       Pdv("fbclient.dll").string() + ": is not a " + system +
-                           " library (it starts with neither a PE nor an ELF header)",
-                       Pdv("fbembed.dll").string() +
-                           ": is truncated: it has 768 bytes of the 1024 its headers announce",
-                       Firebird("fbclient.dll").string() + ": is a " + Bits(OtherBits()) +
-                           " library; this agent is " + Bits(platform::kProcessBits),
-                       (Firebird("bin") / "fbclient.dll").string() + ": is not a file",
-                       "HKLM\\SOFTWARE\\Firebird Project\\Firebird Server\\Instances (32-bit "
-                       "view): absent: no Firebird server is registered in this view"}));
+  std::vector<std::string> expected{
+      "fbclient.dll: not found where the system looks for libraries (beside the "
+      "agent, in the system folders, on the PATH)",
+      "fbembed.dll: not found where the system looks for libraries (beside the "
+      "agent, in the system folders, on the PATH)",
+      Pdv("fbclient.dll").string() + ": is not a " + system +
+          " library (it starts with neither a PE nor an ELF header)",
+      Pdv("fbembed.dll").string() +
+          ": is truncated: it has 768 bytes of the 1024 its headers announce",
+      Firebird("fbclient.dll").string() + ": is a " + Bits(OtherBits()) +
+          " library; this agent is " + Bits(platform::kProcessBits),
+      (Firebird("bin") / "fbclient.dll").string() + ": is not a file",
+      "HKLM\\SOFTWARE\\Firebird Project\\Firebird Server\\Instances (32-bit "
+      "view): absent: no Firebird server is registered in this view"};
+  if (platform::kProcessBits == 32) {
+    // The installation is the 64-bit view's: a 32-bit agent looks in its WOW64 too.
+    expected.insert(expected.end() - 1,
+                    (Firebird("WOW64") / "fbclient.dll").string() + ": not found");
+  }
+  EXPECT_EQ(lines, expected);
   EXPECT_EQ(FirebirdClientAdvice(search.attempts, "fbclient.dll"),
             "the Firebird client found is " + Bits(OtherBits()) + " and this agent is " +
                 Bits(platform::kProcessBits) + ": install the agent's " + Bits(OtherBits()) +
