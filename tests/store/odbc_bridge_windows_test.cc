@@ -20,13 +20,21 @@
 namespace quorbin {
 namespace {
 
-TEST(OdbcBridgeTest, ConnectionChainOpensTheSqlServerProfileAndRowsChange) {
-  if (!std::getenv("ODBCSYSINI")) GTEST_SKIP() << "no ODBC configuration for this test";
+// The agent's connection chain, opened on the bridge before each case.
+class OdbcBridgeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("ODBCSYSINI")) GTEST_SKIP() << "no ODBC configuration for this test";
+    ConnectPosDatabase(fbconn, log);
+  }
+
   testing::TempDir log_folder;
   testing::ManualClock clock;
-  ActivityLog log(log_folder / "log_sync.txt", clock);
+  ActivityLog log{log_folder / "log_sync.txt", clock};
   PosConnection fbconn;
-  ConnectPosDatabase(fbconn, log);
+};
+
+TEST_F(OdbcBridgeTest, ConnectionChainOpensTheSqlServerProfileAndRowsChange) {
   const auto lines = ReadLineFile(log_folder / "log_sync.txt").lines;
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_TRUE(lines[0].ends_with("] : Banco de dados - SQL SERVER")) << lines[0];
@@ -50,13 +58,7 @@ TEST(OdbcBridgeTest, ConnectionChainOpensTheSqlServerProfileAndRowsChange) {
   EXPECT_EQ(fbconn.fbquery2().Field(0).AsInteger(), 1);
 }
 
-TEST(OdbcBridgeTest, EachKindOfColumnReadsItsValueAndItsNull) {
-  if (!std::getenv("ODBCSYSINI")) GTEST_SKIP() << "no ODBC configuration for this test";
-  testing::TempDir log_folder;
-  testing::ManualClock clock;
-  ActivityLog log(log_folder / "log_sync.txt", clock);
-  PosConnection fbconn;
-  ConnectPosDatabase(fbconn, log);
+TEST_F(OdbcBridgeTest, EachKindOfColumnReadsItsValueAndItsNull) {
   fbconn.Run("DROP TABLE IF EXISTS tipos");
   fbconn.Run(
       "CREATE TABLE tipos (id INTEGER NOT NULL PRIMARY KEY, inteiro INTEGER, "
