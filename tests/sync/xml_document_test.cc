@@ -118,6 +118,11 @@ TEST(XmlDocumentTest, LoadFailureNamesReasonLineAndSource) {
   // An undeclared prefix is a failure of a namespace-aware parser.
   EXPECT_THROW(Parse("<nfe:NFe/>"), XmlLoadFailure);
   EXPECT_THROW(Parse("<a/><b/>"), XmlLoadFailure);
+  // A damaged declaration after an entity's stops the parser inside the document
+  // type, before it has freed what it keeps of the entities (the sanitizer build
+  // sees a leak there).
+  EXPECT_THROW(Parse("<!DOCTYPE a [<!ENTITY e \"1\"> <!ENTITY f \"x\" junk>]><a>&e;</a>"),
+               XmlLoadFailure);
 
   TempDir dir;
   try {
