@@ -14,16 +14,6 @@ using platform::RegistryValue;
 using platform::RegistryView;
 using Outcome = LibraryAttempt::Outcome;
 
-// Built field by field: GCC 12 warns on a designated initializer that leaves a
-// member out.
-LibraryAttempt Attempt(const std::string& candidate, Outcome outcome, const std::string& reason) {
-  LibraryAttempt attempt;
-  attempt.candidate = candidate;
-  attempt.outcome = outcome;
-  attempt.reason = reason;
-  return attempt;
-}
-
 InstanceFolder Problem(const std::string& problem) {
   InstanceFolder named;
   named.problem = problem;
@@ -114,7 +104,7 @@ LibraryAttempt TryName(const std::string& name, const LibraryLoaders& loaders, i
   platform::LibraryLoad load = loaders.by_name(name);
   if (load.library) {
     library = std::move(load.library);
-    return Attempt(name, Outcome::kLoaded, "");
+    return LibraryAttempt::Of(name, Outcome::kLoaded, "");
   }
   // Where the system found a file it would not load, its headers say why.
   const std::filesystem::path found = loaders.find_on_search_path(name);
@@ -123,16 +113,18 @@ LibraryAttempt TryName(const std::string& name, const LibraryLoaders& loaders, i
     const LibraryHeader header = ReadLibraryHeaderOfFile(found);
     const std::string mismatch = LibraryMismatch(header, process_bits);
     if (!mismatch.empty()) {
-      return Attempt(name, UnfitOutcome(header, process_bits), path + " " + mismatch);
+      return LibraryAttempt::Of(name, UnfitOutcome(header, process_bits), path + " " + mismatch);
     }
-    return Attempt(name, Outcome::kRefused, path + ": " + WithoutPrefix(load.failure, path));
+    return LibraryAttempt::Of(name, Outcome::kRefused,
+                              path + ": " + WithoutPrefix(load.failure, path));
   }
   if (load.not_found) {
-    return Attempt(name, Outcome::kNotFound,
-                   "not found where the system looks for libraries (beside the agent, in the "
-                   "system folders, on the PATH)");
+    return LibraryAttempt::Of(
+        name, Outcome::kNotFound,
+        "not found where the system looks for libraries (beside the agent, in the "
+        "system folders, on the PATH)");
   }
-  return Attempt(name, Outcome::kRefused, WithoutPrefix(load.failure, name));
+  return LibraryAttempt::Of(name, Outcome::kRefused, WithoutPrefix(load.failure, name));
 }
 
 LibraryAttempt TryFile(const ClientCandidate& candidate, const LibraryLoaders& loaders,
@@ -140,20 +132,22 @@ LibraryAttempt TryFile(const ClientCandidate& candidate, const LibraryLoaders& l
   const std::string& label = candidate.label;
   std::error_code error;
   const auto status = std::filesystem::status(candidate.path, error);
-  if (!std::filesystem::exists(status)) return Attempt(label, Outcome::kNotFound, "not found");
+  if (!std::filesystem::exists(status))
+    return LibraryAttempt::Of(label, Outcome::kNotFound, "not found");
   if (!std::filesystem::is_regular_file(status)) {
-    return Attempt(label, Outcome::kUnusable, "is not a file");
+    return LibraryAttempt::Of(label, Outcome::kUnusable, "is not a file");
   }
   // Read before anything loads it: a file unfit to load is never handed over.
   const LibraryHeader header = ReadLibraryHeaderOfFile(candidate.path);
   const std::string mismatch = LibraryMismatch(header, process_bits);
   if (!mismatch.empty()) {
-    return Attempt(label, UnfitOutcome(header, process_bits), mismatch);
+    return LibraryAttempt::Of(label, UnfitOutcome(header, process_bits), mismatch);
   }
   platform::LibraryLoad load = loaders.at_path(candidate.path);
-  if (!load.library) return Attempt(label, Outcome::kRefused, WithoutPrefix(load.failure, label));
+  if (!load.library)
+    return LibraryAttempt::Of(label, Outcome::kRefused, WithoutPrefix(load.failure, label));
   library = std::move(load.library);
-  return Attempt(label, Outcome::kLoaded, "");
+  return LibraryAttempt::Of(label, Outcome::kLoaded, "");
 }
 
 }  // namespace
@@ -236,7 +230,8 @@ ClientSearch SearchFirebirdClient(const std::vector<ClientCandidate>& candidates
   for (const ClientCandidate& candidate : candidates) {
     switch (candidate.kind) {
       case ClientCandidate::Kind::kNote:
-        search.attempts.push_back(Attempt(candidate.label, Outcome::kNote, candidate.note));
+        search.attempts.push_back(
+            LibraryAttempt::Of(candidate.label, Outcome::kNote, candidate.note));
         continue;
       case ClientCandidate::Kind::kName:
         search.attempts.push_back(TryName(candidate.label, loaders, process_bits, search.library));

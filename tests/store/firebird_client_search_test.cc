@@ -24,7 +24,7 @@ using Kind = ClientCandidate::Kind;
 using Outcome = LibraryAttempt::Outcome;
 using State = RegistryValue::State;
 
-// Values and attempts built field by field: GCC 12 warns on a designated
+// Values built field by field: GCC 12 warns on a designated
 // initializer that leaves a member out.
 RegistryValue Value(State state, const std::string& text = "", const std::string& type = "",
                     const std::string& failure = "") {
@@ -42,14 +42,6 @@ RegistryValue Text(const std::string& text) {
 
 RegistryValue Absent() {
   return Value(State::kKeyAbsent);
-}
-
-LibraryAttempt Attempt(const std::string& candidate, Outcome outcome, const std::string& reason) {
-  LibraryAttempt attempt;
-  attempt.candidate = candidate;
-  attempt.outcome = outcome;
-  attempt.reason = reason;
-  return attempt;
 }
 
 bool AnyFolder(const std::filesystem::path&) {
@@ -372,17 +364,17 @@ TEST_F(FirebirdClientSearchTest, AFileOnTheSearchPathThatTheSystemRefusesForAnot
 
 TEST(FirebirdClientAdviceTest, SaysWhatToDoForWhatWasFound) {
   const std::vector<LibraryAttempt> nothing = {
-      Attempt("fbclient.dll", Outcome::kNotFound, "not found"),
-      Attempt("registry", Outcome::kNote, "absent")};
+      LibraryAttempt::Of("fbclient.dll", Outcome::kNotFound, "not found"),
+      LibraryAttempt::Of("registry", Outcome::kNote, "absent")};
   EXPECT_EQ(FirebirdClientAdvice(nothing, "fbclient.dll", 32),
             "no Firebird client found: install the 32-bit Firebird client, or copy its "
             "fbclient.dll beside the agent");
   const std::vector<LibraryAttempt> broken = {
-      Attempt("C:\\PDV\\fbclient.dll", Outcome::kUnusable, "is truncated")};
+      LibraryAttempt::Of("C:\\PDV\\fbclient.dll", Outcome::kUnusable, "is truncated")};
   EXPECT_EQ(FirebirdClientAdvice(broken, "fbclient.dll", 64),
             "a Firebird client was found but does not load: reinstall the 64-bit Firebird client");
   const std::vector<LibraryAttempt> other = {
-      Attempt("fbclient.dll", Outcome::kOtherBitness, "is 64-bit")};
+      LibraryAttempt::Of("fbclient.dll", Outcome::kOtherBitness, "is 64-bit")};
   EXPECT_EQ(FirebirdClientAdvice(other, "fbclient.dll", 32),
             "the Firebird client found is 64-bit and this agent is 32-bit: install the agent's "
             "64-bit package, or a 32-bit Firebird client");
