@@ -1,7 +1,9 @@
 #include "store/library_header.h"
 
 #include <algorithm>
+#include <charconv>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace quorbin {
@@ -36,13 +38,9 @@ std::string Truncated(std::uint64_t size, std::uint64_t needed) {
 }
 
 std::string Hex(std::uint64_t value) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  do {
-    text.insert(text.begin(), digits[value & 0xF]);
-    value >>= 4;
-  } while (value);
-  return "0x" + text;
+  char digits[16];
+  char* end = std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr;
+  return "0x" + std::string(std::begin(digits), end);
 }
 
 std::string PeMachine(std::uint64_t machine) {

@@ -46,6 +46,8 @@ TEST(LibraryHeaderTest, ALibraryOfTheOtherWidthIsSaidSoInWords) {
 TEST(LibraryHeaderTest, ALibraryForAnotherProcessorIsSaidSo) {
   EXPECT_EQ(LibraryMismatch(Read(PeLibrary(64, 0xAA64)), 64, LibraryFormat::kPe),
             "is a library for ARM64 processors; this agent is x86-64");
+  EXPECT_EQ(LibraryMismatch(Read(PeLibrary(64, 0x5064)), 64, LibraryFormat::kPe),
+            "is a library for machine 0x5064 processors; this agent is x86-64");
 }
 
 TEST(LibraryHeaderTest, ATruncatedLibrarySaysHowMuchIsMissing) {
