@@ -1,23 +1,10 @@
-#include <windows.h>
-
-#include <string>
-
 #include "platform/executable.h"
+#include "platform/windows/module_file_windows.h"
 
 namespace quorbin::platform {
 
 std::filesystem::path ExecutablePath() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return {};
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      return std::filesystem::path(buffer);
-    }
-    buffer.resize(buffer.size() * 2);
-  }
+  return ModuleFilePath(nullptr);
 }
 
 std::filesystem::path ExecutableDirectory() {

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/shared_library.h"
+#include "platform/windows/module_file_windows.h"
 #include "platform/windows/system_error_windows.h"
 #include "platform/windows/wide_text_windows.h"
 
@@ -14,19 +15,7 @@ class WindowsLibrary : public SharedLibrary {
   void* Symbol(const char* name) const override {
     return reinterpret_cast<void*>(GetProcAddress(module_, name));
   }
-  std::filesystem::path Path() const override {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-      const DWORD length =
-          GetModuleFileNameW(module_, buffer.data(), static_cast<DWORD>(buffer.size()));
-      if (length == 0) return {};
-      if (length < buffer.size()) {
-        buffer.resize(length);
-        return std::filesystem::path(buffer);
-      }
-      buffer.resize(buffer.size() * 2);
-    }
-  }
+  std::filesystem::path Path() const override { return ModuleFilePath(module_); }
 
  private:
   HMODULE module_;
