@@ -5,7 +5,8 @@
 # Each runs `--check` in a folder of its own with the same sync.ini; the
 # fingerprint line of both reports must be there and equal.
 # Usage: windows32_fingerprint_test.sh <32-bit quorbin_sync.exe> <64-bit quorbin_sync.exe>
-# QUORBIN_WINE names the 32-bit loader.
+# QUORBIN_WINE names the 32-bit loader; the prefix is scripts/wine-prefix's,
+# whose 32-bit registry view carries the Windows version.
 set -u
 binary32=$(realpath "$1")
 binary64=$(realpath -m "$2")
@@ -16,18 +17,6 @@ export QUORBIN_LOCK_NAME="windows32-fingerprint-test-$$"
 work=$(mktemp -d)
 source "$(dirname "$0")/script_helpers.sh"
 trap 'rm -rf "$work"' EXIT
-
-# Under Wine a 32-bit program's WMI reads its own registry view, where a booted
-# prefix keeps no Windows version: the 32-bit agent would read another system's
-# name and serial, and its fingerprint would differ. On Windows both views carry
-# the same values, and the 64-bit WMI service answers a 32-bit program. The view
-# gets the 64-bit values.
-key='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
-"$wine64" reg query "$key" /reg:64 | tr -d '\r' | while read -r name type value; do
-  case $type in
-    REG_SZ | REG_DWORD) "$wine64" reg add "$key" /reg:32 /v "$name" /t "$type" /d "$value" /f >/dev/null ;;
-  esac
-done
 
 # fingerprint_of <loader> <quorbin_sync.exe> <folder>: the fingerprint line of
 # the agent's --check report.

@@ -18,15 +18,14 @@
 # line holds an unfilled "%1".
 #
 # Usage: windows_fbclient_discovery_test.sh <quorbin_sync.exe> <64-bit double>
-#   <32-bit double> <the agent's width: 64 or 32> [Wine loader of the agent]
+#   <32-bit double> <the agent's width: 64 or 32>
 # Runs in the current WINEPREFIX, which must be a 64-bit prefix for a 32-bit
-# agent's WOW64 case.
+# agent's WOW64 case; QUORBIN_WINE names the agent's loader.
 set -u
 binary=$1
 double64=$2
 double32=$3
 bits=$4
-loader=${5:-}
 for double in "$double64" "$double32"; do
   [ -f "$double" ] || { echo "skipped: the double $double is not built"; exit 77; }
 done
@@ -35,19 +34,11 @@ if [ "$bits" = 64 ]; then
 else
   own=$double32 other=$double64 other_bits=64
 fi
-# The agent runs on the loader of its width; reg, a 64-bit program in a 64-bit
-# prefix, on the 64-bit loader, which starts at once where the launcher is slower
-# (it takes the 32-bit loader, emulated here, once wine32 is installed).
-if [ -z "$loader" ]; then
-  if [ "$bits" = 64 ] && [ -x /usr/lib/wine/wine64 ]; then loader=/usr/lib/wine/wine64; else loader=wine; fi
-fi
 prefix=${WINEPREFIX:-$HOME/.wine}
 drive_c=$prefix/drive_c
-if [ -d "$drive_c/windows/syswow64" ] && [ -x /usr/lib/wine/wine64 ]; then
-  reg=(/usr/lib/wine/wine64 reg)
-else
-  reg=("$loader" reg)
-fi
+source "$(dirname "$0")/script_helpers.sh"
+# reg is the prefix's own, 64-bit, program.
+reg=("$wine64" reg)
 export WINEDEBUG=-all
 
 work=$(mktemp -d)
@@ -99,7 +90,7 @@ export ODBCSYSINI=$work/odbc ODBCINI=$work/odbc/odbc.ini
 # byte-order mark, CRLF) in $work/report.txt. No database opens: the code is 1,
 # whatever client was loaded (a crash at exit would show here).
 check() {
-  (cd "$agent_dir" && timeout 300 "$loader" quorbin_sync.exe --check >/dev/null 2>&1)
+  (cd "$agent_dir" && timeout 300 "$wine_agent" quorbin_sync.exe --check >/dev/null 2>&1)
   check_code=$?
   sed 's/^\xEF\xBB\xBF//; s/\r$//' "$agent_dir/check.txt" >"$work/report.txt" 2>/dev/null ||
     : >"$work/report.txt"
