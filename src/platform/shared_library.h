@@ -32,7 +32,7 @@ std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::vector<std::string>&
 // was not found.
 struct LibraryLoad {
   std::unique_ptr<SharedLibrary> library;
-  std::string failure;
+  std::string failure;  // the system's reason, in its words, not starting with the name
   bool not_found = false;
 };
 

@@ -85,12 +85,6 @@ class CandidateList {
   std::vector<std::string> keys_;
 };
 
-// Strips the "name: " that some systems' messages start with.
-std::string WithoutPrefix(const std::string& failure, const std::string& name) {
-  const std::string prefix = name + ": ";
-  return failure.starts_with(prefix) ? failure.substr(prefix.size()) : failure;
-}
-
 // What a file unfit to load is: a library of the other width, or one that no
 // process of this system could load.
 Outcome UnfitOutcome(const LibraryHeader& header, int process_bits) {
@@ -115,8 +109,7 @@ LibraryAttempt TryName(const std::string& name, const LibraryLoaders& loaders, i
     if (!mismatch.empty()) {
       return LibraryAttempt::Of(name, UnfitOutcome(header, process_bits), path + " " + mismatch);
     }
-    return LibraryAttempt::Of(name, Outcome::kRefused,
-                              path + ": " + WithoutPrefix(load.failure, path));
+    return LibraryAttempt::Of(name, Outcome::kRefused, path + ": " + load.failure);
   }
   if (load.not_found) {
     return LibraryAttempt::Of(
@@ -124,7 +117,7 @@ LibraryAttempt TryName(const std::string& name, const LibraryLoaders& loaders, i
         "not found where the system looks for libraries (beside the agent, in the "
         "system folders, on the PATH)");
   }
-  return LibraryAttempt::Of(name, Outcome::kRefused, WithoutPrefix(load.failure, name));
+  return LibraryAttempt::Of(name, Outcome::kRefused, load.failure);
 }
 
 LibraryAttempt TryFile(const ClientCandidate& candidate, const LibraryLoaders& loaders,
@@ -144,8 +137,7 @@ LibraryAttempt TryFile(const ClientCandidate& candidate, const LibraryLoaders& l
     return LibraryAttempt::Of(label, UnfitOutcome(header, process_bits), mismatch);
   }
   platform::LibraryLoad load = loaders.at_path(candidate.path);
-  if (!load.library)
-    return LibraryAttempt::Of(label, Outcome::kRefused, WithoutPrefix(load.failure, label));
+  if (!load.library) return LibraryAttempt::Of(label, Outcome::kRefused, load.failure);
   library = std::move(load.library);
   return LibraryAttempt::Of(label, Outcome::kLoaded, "");
 }

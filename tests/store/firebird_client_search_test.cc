@@ -341,8 +341,7 @@ TEST_F(FirebirdClientSearchTest, AFileTheSystemRefusesGivesTheSystemsReasonAndTh
   testing::WriteBytes(Pdv("fbclient.dll"), testing::SystemLibrary(platform::kProcessBits));
   testing::WriteBytes(Firebird("fbclient.dll"), testing::SystemLibrary(platform::kProcessBits));
   PlayedLoader loader;
-  loader.refused_paths[Pdv("fbclient.dll")] =
-      Pdv("fbclient.dll").string() + ": a library it needs was not found";
+  loader.refused_paths[Pdv("fbclient.dll")] = "a library it needs was not found";
   const ClientSearch search = SearchFirebirdClient(Candidates(), loader.Loaders());
   ASSERT_NE(search.library, nullptr);
   EXPECT_EQ(search.library->Path(), Firebird("fbclient.dll"));

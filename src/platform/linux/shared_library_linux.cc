@@ -27,8 +27,11 @@ LibraryLoad Open(const std::string& name) {
     result.library = std::make_unique<DlLibrary>(handle);
     return result;
   }
+  // dlerror starts its text with the name; the failure, as on Windows, does not.
   const char* reason = dlerror();
-  result.failure = reason ? reason : name + ": cannot be loaded";
+  result.failure = reason ? reason : "cannot be loaded";
+  const std::string prefix = name + ": ";
+  if (result.failure.starts_with(prefix)) result.failure.erase(0, prefix.size());
   result.not_found = result.failure.find("No such file or directory") != std::string::npos;
   return result;
 }
@@ -60,7 +63,7 @@ std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::vector<std::string>&
       return std::move(load.library);
     }
     if (!error.empty()) error += "; ";
-    error += load.failure;
+    error += name + ": " + load.failure;
   }
   return nullptr;
 }
