@@ -37,6 +37,14 @@ std::string Truncated(std::uint64_t size, std::uint64_t needed) {
          std::to_string(needed) + " its headers announce";
 }
 
+// Where a table of `count` entries of `entry` bytes at `offset` ends; a 64-bit
+// offset may put it past any number, which is said as the largest.
+std::uint64_t TableEnd(std::uint64_t offset, std::uint64_t entry, std::uint64_t count) {
+  std::uint64_t end = 0;
+  if (__builtin_add_overflow(offset, entry * count, &end)) return UINT64_MAX;
+  return end;
+}
+
 std::string Hex(std::uint64_t value) {
   char digits[16];
   char* end = std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr;
@@ -160,8 +168,10 @@ LibraryHeader ReadElf(std::string_view head, std::uint64_t size) {
   const std::uint64_t section_entry = fields.Read(wide ? 0x3A : 0x2E, 2);
   const std::uint64_t section_count = fields.Read(wide ? 0x3C : 0x30, 2);
   std::uint64_t needed = header_size;
-  if (program_offset) needed = std::max(needed, program_offset + program_entry * program_count);
-  if (section_offset) needed = std::max(needed, section_offset + section_entry * section_count);
+  if (program_offset)
+    needed = std::max(needed, TableEnd(program_offset, program_entry, program_count));
+  if (section_offset)
+    needed = std::max(needed, TableEnd(section_offset, section_entry, section_count));
   if (needed > size) header.damage = Truncated(size, needed);
   return header;
 }

@@ -67,6 +67,11 @@ TEST(LibraryHeaderTest, ATruncatedLibrarySaysHowMuchIsMissing) {
   const std::string elf = ElfLibrary(64, 62);
   EXPECT_EQ(LibraryMismatch(ReadLibraryHeader(elf.substr(0, 900), 900), 64, LibraryFormat::kElf),
             "is truncated: it has 900 bytes of the 1024 its headers announce");
+  // A table placed past the end of any file, its end beyond 64 bits.
+  std::string far_table = elf;
+  far_table.replace(0x28, 8, 8, '\xFF');  // e_shoff
+  EXPECT_EQ(ReadLibraryHeader(far_table, far_table.size()).damage,
+            "is truncated: it has 1024 bytes of the 18446744073709551615 its headers announce");
 }
 
 TEST(LibraryHeaderTest, AFileThatIsNoLibraryIsSaidSo) {
