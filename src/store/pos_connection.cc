@@ -59,8 +59,6 @@ auto PosConnection::WithSession(Operation operation) {
   }
   try {
     Open();
-  } catch (const ConnectionLost&) {
-    throw;
   } catch (const Failure& failure) {
     throw ConnectionLost(failure.what());
   }

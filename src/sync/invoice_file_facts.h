@@ -15,7 +15,7 @@
 // exFAT volumes on Windows) is never trusted. A search marks every file it
 // meets; EndSearch forgets the files the search did not meet and rebuilds the
 // memory from the files that remain, texts included, so that nothing is kept
-// for a file that is gone. About 60 bytes per file.
+// for a file that is gone. About 64 bytes per file.
 //
 // A file's age is measured against the moment the system opened it, read from
 // the wall clock just before; a FileTimeNow given to the memory replaces that

@@ -199,7 +199,7 @@ std::optional<XmlParseError> ParseXml(std::string_view bytes, XmlTreeBuilder& bu
 }
 
 // A parse stopped for want of resources says nothing of the bytes: it is tried
-// once more, on a context of its own, before anything is concluded.
+// once more at once, before anything is concluded.
 std::optional<XmlParseError> ParseXmlWithLibxml2(std::string_view bytes, XmlTreeBuilder& builder) {
   PrepareLibxml2();
   std::optional<XmlParseError> error = ParseOnce(bytes, builder);

@@ -25,7 +25,7 @@ TEST(InvoiceFactsResourcesTest, AParserWithoutMemoryGivesNoVerdictOnTheFile) {
     LibxmlWithoutMemory no_memory;
     starved = ExamineInvoiceBytes(kInvoice, scratch);
   }
-  EXPECT_NE(starved.shape, InvoiceFileFacts::Shape::kNotLoaded);
+  EXPECT_EQ(starved.shape, InvoiceFileFacts::Shape::kFailed);
   EXPECT_FALSE(starved.from_document);
 
   const InvoiceFileFacts damaged = ExamineInvoiceBytes("<!DOCTYPE NFe><NFe>", scratch);
@@ -46,7 +46,9 @@ TEST(InvoiceFactsResourcesTest, AFailureForWantOfMemoryIsNotRemembered) {
   cache.BeginSearch();
   {
     LibxmlWithoutMemory no_memory;
-    EXPECT_FALSE(cache.Examine(folder, "a.xml", *stamp).from_document);
+    const InvoiceFileFacts starved = cache.Examine(folder, "a.xml", *stamp);
+    EXPECT_EQ(starved.shape, InvoiceFileFacts::Shape::kFailed);
+    EXPECT_FALSE(starved.from_document);
   }
   cache.EndSearch();
   EXPECT_EQ(cache.size(), 0u);

@@ -24,8 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kImportFailed = "Erro ao importar nota, será copiada para a pasta de erros.";
-const std::string kUnhealthy = "Arquivo não saudável, não tentará ser enviado novamente.";
 const std::string kRefusedPage = "<p>Falha \xC3\xA7</p>\n<p>linha 2</p>";
 
 std::vector<std::string> SearchLines(int number) {

@@ -34,6 +34,10 @@ namespace quorbin::testing {
 
 inline constexpr const char* kEmitterDigits = kPosEmitterDigits;
 inline constexpr const char* kToken = "t0k3n";
+// The invoice phase's lines for a row whose upload failed and for a file given up.
+inline const std::string kImportFailed =
+    "Erro ao importar nota, será copiada para a pasta de erros.";
+inline const std::string kUnhealthy = "Arquivo não saudável, não tentará ser enviado novamente.";
 
 class PhasePump final : public EventPump {
  public:

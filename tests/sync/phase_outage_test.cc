@@ -22,9 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kImportFailed = "Erro ao importar nota, será copiada para a pasta de erros.";
-const std::string kUnhealthy = "Arquivo não saudável, não tentará ser enviado novamente.";
-
 // Starts the server again when the test ends, however it ends.
 struct ServerLeftRunning {
   explicit ServerLeftRunning(Backend backend) : backend(backend) {}

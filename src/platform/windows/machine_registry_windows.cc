@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/machine_registry.h"
+#include "platform/shared_library.h"
 #include "platform/windows/system_error_windows.h"
 #include "platform/windows/wide_text_windows.h"
 
@@ -33,7 +34,7 @@ std::string TypeName(DWORD type) {
 // A 32-bit Windows has one view; a 32-bit program on a 64-bit one runs under
 // WOW64 and sees both, as a 64-bit program does.
 bool HasView(RegistryView view) {
-  if (view == RegistryView::k32Bit || sizeof(void*) == 8) return true;
+  if (view == RegistryView::k32Bit || kProcessBits == 64) return true;
   BOOL wow64 = FALSE;
   return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
